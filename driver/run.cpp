@@ -1,0 +1,118 @@
+#include "driver/run.hpp"
+
+#include <filesystem>
+#include <system_error>
+
+#include "driver/control_file.hpp"
+#include "readers/readers.hpp"
+#include "writers/writers.hpp"
+
+namespace memprep {
+
+namespace {
+
+// The source kind, from the file's own name (the part after the last "/"): the first of
+// these substrings found anywhere in it decides, case-sensitively.
+char choose_kind(const std::string& srcfile) {
+  std::string_view name = srcfile;
+  if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
+    name.remove_prefix(slash + 1);
+  auto has = [&](std::string_view a, std::string_view b) {
+    return name.find(a) != std::string_view::npos || name.find(b) != std::string_view::npos;
+  };
+  if (has(".lst", ".LST")) return 'G';
+  if (has(".out", ".OUT")) return 'F';
+  if (has(".fos", ".FOS")) return 'R';
+  if (has(".zmemin", ".ZMEMIN")) return 'Z';
+  throw Stop(" The extension of a standard output file should be lst or out");
+}
+
+// True when a and b name the same file: the same path once resolved, or the same existing
+// file reached through another name.
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec1, ec2;
+  fs::path pa = fs::weakly_canonical(fs::absolute(a, ec1), ec1);
+  fs::path pb = fs::weakly_canonical(fs::absolute(b, ec2), ec2);
+  if (!ec1 && !ec2 && pa == pb) return true;
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+// An output that would overwrite one of the run's own files is refused before anything is
+// read or written.
+void check_output(const Run& run, const std::string& output, const char* output_role) {
+  struct Named {
+    const std::string* name;
+    const char* role;
+  };
+  const Named inputs[] = {{&run.CTLFILE, "the control file"},
+                          {&run.SRCFILE, "the source file"},
+                          {&run.AUXFILE, "the auxiliary file"}};
+  for (const Named& in : inputs) {
+    if (in.name->empty()) continue;
+    if (same_file(output, *in.name))
+      throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                      std::string(output_role) + " '" + output + "' would overwrite " + in.role);
+  }
+}
+
+}  // namespace
+
+void run_converter(Run& run) {
+  Store& s = run.store;
+  run.ctl.open(run.CTLFILE);
+
+  read_control_line(run, run.SRCFILE, 512, "the source file name");
+  run.KIND = choose_kind(run.SRCFILE);
+  if (run.KIND == 'R' || run.KIND == 'Z') s.IPHASE = 1;
+  if (run.KIND == 'F') read_control_line(run, run.AUXFILE, 512, "the auxiliary file name");
+  read_control_line(run, run.OUTFILE, 512, "the MEM data-set file name");
+  run.ctl_out_line = run.ctl.line();
+
+  check_output(run, run.OUTFILE, "the MEM data set");
+  if (run.KIND == 'G' || run.KIND == 'F') {
+    run.FOSFILE = companion_name(run.OUTFILE);
+    if (same_file(run.FOSFILE, run.OUTFILE))
+      throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                      "the companion file '" + run.FOSFILE +
+                          "' would overwrite the MEM data set of the same name");
+    check_output(run, run.FOSFILE, "the companion file");
+  }
+
+  switch (run.KIND) {
+    case 'R':
+      read_fos_settings(run);
+      read_fos_file(run);
+      break;
+    case 'Z':
+      run.src.open(run.SRCFILE);
+      read_mem_data_set(run);
+      break;
+    case 'G':
+      read_settings(run);
+      run.src.open(run.SRCFILE);
+      read_list_file(run);
+      break;
+    case 'F':
+      read_settings(run);
+      run.src.open(run.SRCFILE);
+      read_fullprof_output(run);
+      break;
+  }
+  run.ctl.close();
+
+  run.mem.create(run.OUTFILE);
+  write_mem_data_set(run);
+  if (run.KIND == 'G' || run.KIND == 'F') write_companion_file(run);
+  if (run.KIND == 'Z') copy_overlap_groups(run);
+  run.src.close();
+
+  // Everything has succeeded: put the outputs in place.
+  run.mem.finish();
+  if (run.companion.is_open()) run.companion.finish();
+  run.mem.commit();
+  if (!run.companion.target().empty()) run.companion.commit();
+}
+
+}  // namespace memprep

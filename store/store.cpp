@@ -1,0 +1,13 @@
+#include "store/store.hpp"
+
+#include "store/fields.hpp"
+
+namespace memprep {
+
+std::string capacity_message() {
+  std::string s = " The number of reflections is greater than";
+  put_I(s, MAXREF, 6);
+  return s;
+}
+
+}  // namespace memprep

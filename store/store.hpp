@@ -1,0 +1,55 @@
+// The reflection store: the per-reflection arrays and the settings that every stage of a
+// run reads and writes. Allocated once at full capacity; nothing is allocated per
+// reflection. Entries are numbered from 1 (index 0 is unused), entries 1..NREF1 valid.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace memprep {
+
+inline constexpr std::int64_t MAXREF = 100000;
+
+struct Store {
+  Store()
+      : H(MAXREF + 1),
+        K(MAXREF + 1),
+        L(MAXREF + 1),
+        FoR(MAXREF + 1),
+        FoI(MAXREF + 1),
+        FoAbs(MAXREF + 1),
+        Io(MAXREF + 1),
+        Wavelength(MAXREF + 1),
+        Dspacing(MAXREF + 1),
+        Tof(MAXREF + 1),
+        SigFo(MAXREF + 1) {}
+
+  // Per reflection.
+  std::vector<std::int64_t> H, K, L;
+  std::vector<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof, SigFo;
+
+  std::int64_t NREF1 = 0;
+
+  std::string TITLE;  // at most 70 characters; written without its trailing blanks
+  std::array<double, 6> CELL{};  // a, b, c, alpha, beta, gamma
+  std::int64_t SPG = 0, SET = 0;
+  char VOL = ' ';
+  std::int64_t NX = 0, NY = 0, NZ = 0;
+  double E = 0;
+  std::int64_t IAMP = 0;
+  double AMPPOS = 0, AMPNEG = 0;
+  double LAMBDA1 = 0;
+  std::int64_t IHIST = 0, IPHASE = 0;
+  std::int64_t NBANK = 0, NBANKS = 0;
+  double TWOTH = 0;
+  double TOFLIN = 0, TOFQUAD = 0, TOFZERO = 0;
+  bool LTOF = false;
+};
+
+// The console line of a reader that meets more reflections than the store holds:
+// " The number of reflections is greater than" followed directly by MAXREF in I6.
+std::string capacity_message();
+
+}  // namespace memprep

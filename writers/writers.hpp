@@ -1,0 +1,24 @@
+// The writers: the MEM data set and what follows it.
+#pragma once
+
+#include <string>
+
+#include "driver/run.hpp"
+
+namespace memprep {
+
+// The MEM data set, on run.mem.
+void write_mem_data_set(Run& run);
+// The companion structure-factor text file (kinds G and F), on run.companion.
+void write_companion_file(Run& run);
+// The overlap groups of a kind Z source, appended to run.mem.
+void copy_overlap_groups(Run& run);
+
+// The companion file's name: the MEM data set's name without its trailing blanks, less its
+// last four characters, plus ".fos".
+std::string companion_name(const std::string& outfile);
+
+// "# E =" is followed by this text of E: 1P,G13.6 without its trailing blanks.
+std::string e_text(double e);
+
+}  // namespace memprep
