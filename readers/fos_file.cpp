@@ -1,7 +1,155 @@
+// Kind R: a structure-factor file of binary records. Each record is a 4-byte
+// little-endian byte count, the data, and the same count again; integers are 8-byte and
+// reals 8-byte IEEE doubles, both little-endian. A record may be longer than its read
+// needs (the rest is passed over), never shorter.
+//
+// Records: 1 title (70 bytes); 2 the cell (6 reals); 3 NX NY NZ; 4 SPG, SET and VOL (two
+// integers and one byte); 5 two reals, not used; 6 AMPPOS, AMPNEG; 7 NREF1; then one
+// record per reflection: h, k, l and Fo(r), Fo(i), |Fo|, Io.
+#include <sys/stat.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "readers/readers.hpp"
 
 namespace memprep {
 
-void read_fos_file(Run&) { throw Stop(" This source kind is not supported yet"); }
+namespace {
+
+std::uint64_t load_le(const unsigned char* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// The records of the file, read one at a time into a fixed buffer.
+class RecordFile {
+ public:
+  explicit RecordFile(const std::string& name) : name_(name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      throw IoFailure(name, 0, "cannot open: is a directory");
+    file_ = std::fopen(name.c_str(), "rb");
+    if (!file_) throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    if (::fstat(::fileno(file_), &st) != 0) fail_errno("cannot read");
+    size_ = static_cast<std::uint64_t>(st.st_size);
+  }
+  ~RecordFile() { std::fclose(file_); }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  // Reads the next record and keeps its first `needed` bytes (at most kLongest).
+  const unsigned char* read(std::size_t needed) {
+    ++record_;
+    std::uint64_t left = size_ - pos_;
+    if (left == 0) fail("end of file: the file ends before this record");
+    if (left < 4) fail("end of file inside the record's leading count");
+    unsigned char count[4];
+    get(count, 4);
+    const std::uint64_t n = load_le(count, 4);
+    if (n + 4 > size_ - pos_)
+      fail("damaged record count: " + std::to_string(n) +
+           " bytes would reach beyond the end of the file");
+    if (n < needed)
+      fail("the record holds " + std::to_string(n) + " bytes, " + std::to_string(needed) +
+           " are needed");
+    get(data_, needed);
+    if (n > needed && std::fseek(file_, static_cast<long>(n - needed), SEEK_CUR) != 0)
+      fail_errno("cannot read");
+    pos_ += n - needed;
+    get(count, 4);
+    const std::uint64_t trail = load_le(count, 4);
+    if (trail != n)
+      fail("damaged record: the leading count " + std::to_string(n) + " and the trailing count " +
+           std::to_string(trail) + " differ");
+    return data_;
+  }
+
+  std::int64_t record() const { return record_; }
+  [[noreturn]] void fail(const std::string& condition) const {
+    throw IoFailure(name_, 0, "record " + std::to_string(record_) + ": " + condition);
+  }
+
+  static constexpr std::size_t kLongest = 70;  // the title
+
+ private:
+  void get(unsigned char* to, std::size_t n) {
+    if (std::fread(to, 1, n, file_) != n) {
+      if (std::ferror(file_)) fail_errno("read error");
+      fail("end of file inside the record");
+    }
+    pos_ += n;
+  }
+  [[noreturn]] void fail_errno(const char* what) const {
+    fail(std::string(what) + ": " + std::strerror(errno));
+  }
+
+  std::string name_;
+  std::FILE* file_ = nullptr;
+  std::uint64_t size_ = 0;
+  std::uint64_t pos_ = 0;
+  std::int64_t record_ = 0;
+  unsigned char data_[kLongest];
+};
+
+std::int64_t int_at(const unsigned char* rec, int i) {
+  return static_cast<std::int64_t>(load_le(rec + 8 * i, 8));
+}
+
+double real_at(const unsigned char* rec, int i) {
+  return std::bit_cast<double>(load_le(rec + 8 * i, 8));
+}
+
+}  // namespace
+
+void read_fos_file(Run& run) {
+  Store& s = run.store;
+  RecordFile f(run.SRCFILE);
+
+  const unsigned char* rec = f.read(70);
+  s.TITLE.assign(reinterpret_cast<const char*>(rec), 70);
+
+  rec = f.read(48);
+  for (int i = 0; i < 6; ++i) s.CELL[static_cast<std::size_t>(i)] = real_at(rec, i);
+
+  rec = f.read(24);
+  s.NX = int_at(rec, 0);
+  s.NY = int_at(rec, 1);
+  s.NZ = int_at(rec, 2);
+
+  rec = f.read(17);
+  s.SPG = int_at(rec, 0);
+  s.SET = int_at(rec, 1);
+  s.VOL = static_cast<char>(rec[16]);
+
+  f.read(16);  // two reals the MEM data set does not use
+
+  rec = f.read(16);
+  s.AMPPOS = real_at(rec, 0);
+  s.AMPNEG = real_at(rec, 1);
+
+  rec = f.read(8);
+  const std::int64_t nref = int_at(rec, 0);
+  if (nref < 0) f.fail("damaged file: the number of reflections is " + std::to_string(nref));
+  if (nref > MAXREF) throw Stop(capacity_message());
+  s.NREF1 = nref;
+
+  for (std::int64_t i = 1; i <= nref; ++i) {
+    rec = f.read(56);
+    s.H[i] = int_at(rec, 0);
+    s.K[i] = int_at(rec, 1);
+    s.L[i] = int_at(rec, 2);
+    s.FoR[i] = real_at(rec, 3);
+    s.FoI[i] = real_at(rec, 4);
+    s.FoAbs[i] = real_at(rec, 5);
+    s.Io[i] = real_at(rec, 6);
+  }
+}
 
 }  // namespace memprep
