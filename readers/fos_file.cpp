@@ -54,8 +54,8 @@ class RecordFile {
     get(count, 4);
     const std::uint64_t n = load_le(count, 4);
     if (n + 4 > size_ - pos_)
-      fail("damaged record count: " + std::to_string(n) +
-           " bytes would reach beyond the end of the file");
+      fail("the record count of " + std::to_string(n) +
+           " bytes reaches beyond the end of the file (truncated file or damaged count)");
     if (n < needed)
       fail("the record holds " + std::to_string(n) + " bytes, " + std::to_string(needed) +
            " are needed");

@@ -1,0 +1,6 @@
+sample.fos
+sample.mem
+1.0
+# IAMP
+1
+
