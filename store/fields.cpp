@@ -319,6 +319,8 @@ bool ListInput::next_word(std::string& w) {
 }
 
 // ---- Output -----------------------------------------------------------------------------
+// Every field is built in a stack buffer and appended once: these run for every field of
+// files with 100000 lines.
 
 namespace {
 
@@ -338,20 +340,97 @@ void put_nonfinite(std::string& out, double v, int w) {
   right(out, static_cast<int>(longer.size()) <= w ? longer : shorter, w);
 }
 
-// Fixed-point digits of |v| with d decimals, correctly rounded ("0.500", "12.000").
-std::string fixed_digits(double a, int d) {
-  char buf[400];
-  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, d);
-  std::string s(buf, r.ptr);
-  if (d == 0) s += '.';
-  return s;
+// Appends the minus sign (when neg) and body, right-justified in w columns. A body that
+// begins "0." loses that optional zero when the field has no room for it (if
+// may_drop_zero). Returns false, appending nothing, when the field is too narrow.
+bool place(std::string& out, bool neg, std::string_view body, int w, bool may_drop_zero) {
+  int len = static_cast<int>(body.size()) + (neg ? 1 : 0);
+  if (len > w && may_drop_zero && body.size() > 1 && body[0] == '0' && body[1] == '.') {
+    body.remove_prefix(1);
+    --len;
+  }
+  if (len > w) return false;
+  out.append(static_cast<std::size_t>(w - len), ' ');
+  if (neg) out += '-';
+  out.append(body);
+  return true;
 }
 
-// 10^n as a double, built the way a Fortran run time does for its G-editing bounds.
-double power_of_ten(int n) {
-  double r = 1.0;
-  for (int i = 0; i < (n >= 0 ? n : -n); ++i) r *= 10;
-  return n >= 0 ? r : 1.0 / r;
+// Fw.d of a finite value; false (nothing appended) when it does not fit. The digits are
+// those of the exact binary value correctly rounded (ties to even, as the Fortran run time
+// gets them from the C library). A negative value that rounds to zero keeps its minus sign,
+// as does negative zero ("-0.00"), as gfortran writes them.
+bool fixed_field(std::string& out, double v, int w, int d) {
+  if (d < 0) d = 0;
+  bool neg = std::signbit(v);
+  double a = std::fabs(v);
+  // The widest text: 309 integer digits, the point and d decimals. A text longer than the
+  // buffer cannot fit any field narrower than it.
+  char buf[352];
+  auto r = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::fixed, d);
+  if (r.ec != std::errc()) {
+    if (w < static_cast<int>(sizeof buf)) return false;
+    std::string big(static_cast<std::size_t>(d) + 400, '\0');
+    auto rb = std::to_chars(big.data(), big.data() + big.size() - 1, a, std::chars_format::fixed, d);
+    if (rb.ec != std::errc()) return false;
+    big.resize(static_cast<std::size_t>(rb.ptr - big.data()));
+    if (d == 0) big += '.';
+    return place(out, neg, big, w, true);
+  }
+  char* end = r.ptr;
+  if (d == 0) *end++ = '.';
+  return place(out, neg, std::string_view(buf, static_cast<std::size_t>(end - buf)), w, true);
+}
+
+// Ew.d under scale factor k of a finite value; false (nothing appended) when it does not
+// fit or k is out of the range Fortran allows (-d < k < d + 2).
+bool exp_field(std::string& out, double v, int w, int d, int k) {
+  if (k <= -d || k >= d + 2 || d > 120) return false;
+  // Significant digits: d + 1 under a positive k (k before the point, d - k + 1 after it),
+  // otherwise d + k after "0." and -k zeros.
+  int sig = k > 0 ? d + 1 : d + k;
+  bool neg = std::signbit(v);
+  double a = std::fabs(v);
+  char sci[160];
+  auto r = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific, sig - 1);
+  if (r.ec != std::errc()) return false;
+  char digits[130];
+  int nd = 0;
+  const char* p = sci;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[nd++] = *p;
+  int exp10 = 0;
+  ++p;  // 'e'
+  bool eneg = *p == '-';
+  for (++p; p < r.ptr; ++p) exp10 = exp10 * 10 + (*p - '0');
+  if (eneg) exp10 = -exp10;
+  int e = a == 0 ? 0 : exp10 - k + 1;
+
+  char body[300];
+  int n = 0;
+  if (k > 0) {
+    for (int i = 0; i < k; ++i) body[n++] = digits[i];
+    body[n++] = '.';
+    for (int i = k; i < nd; ++i) body[n++] = digits[i];
+  } else {
+    body[n++] = '0';
+    body[n++] = '.';
+    for (int i = 0; i < -k; ++i) body[n++] = '0';
+    for (int i = 0; i < nd; ++i) body[n++] = digits[i];
+  }
+  int ae = e < 0 ? -e : e;
+  if (ae <= 99) {
+    body[n++] = 'E';
+    body[n++] = e < 0 ? '-' : '+';
+  } else if (ae <= 999) {  // three digits, no letter
+    body[n++] = e < 0 ? '-' : '+';
+    body[n++] = static_cast<char>('0' + ae / 100);
+  } else {
+    return false;
+  }
+  body[n++] = static_cast<char>('0' + ae / 10 % 10);
+  body[n++] = static_cast<char>('0' + ae % 10);
+  return place(out, neg, std::string_view(body, static_cast<std::size_t>(n)), w, k <= 0);
 }
 
 }  // namespace
@@ -364,93 +443,41 @@ void put_I(std::string& out, std::int64_t v, int w) {
 
 void put_F(std::string& out, double v, int w, int d) {
   if (!std::isfinite(v)) return put_nonfinite(out, v, w);
-  std::string s = fixed_digits(std::fabs(v), d);
-  bool neg = std::signbit(v);
-  // The zero before the point is optional: it goes when the field has no room for it.
-  int len = static_cast<int>(s.size()) + (neg ? 1 : 0);
-  if (len > w && s.size() > 1 && s[0] == '0' && s[1] == '.') {
-    s.erase(0, 1);
-    --len;
-  }
-  if (len > w) return stars(out, w);
-  out.append(static_cast<std::size_t>(w - len), ' ');
-  if (neg) out += '-';
-  out += s;
+  if (!fixed_field(out, v, w, d)) stars(out, w);
 }
 
 void put_E(std::string& out, double v, int w, int d, int scale) {
   if (!std::isfinite(v)) return put_nonfinite(out, v, w);
-  double a = std::fabs(v);
-  bool neg = std::signbit(v);
-  // Significant digits: d under scale 0, d + 1 under 1P.
-  int sig = scale > 0 ? d + 1 : d;
-  if (sig < 1) sig = 1;
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, sig - 1);
-  std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
-  std::size_t epos = sci.find('e');
-  std::string digits;
-  for (char c : sci.substr(0, epos))
-    if (c != '.') digits += c;
-  int exp10 = 0;
-  std::from_chars(sci.data() + epos + 1 + (sci[epos + 1] == '+'), sci.data() + sci.size(), exp10);
-  std::string s;
-  int printed_exp;
-  if (scale > 0) {
-    s = digits.substr(0, 1) + "." + digits.substr(1);
-    printed_exp = a == 0 ? 0 : exp10;
-  } else {
-    s = "0." + digits;
-    printed_exp = a == 0 ? 0 : exp10 + 1;
-  }
-  int ae = std::abs(printed_exp);
-  char ebuf[8];
-  if (ae <= 99) {
-    std::snprintf(ebuf, sizeof ebuf, "E%c%02d", printed_exp < 0 ? '-' : '+', ae);
-  } else if (ae <= 999) {
-    std::snprintf(ebuf, sizeof ebuf, "%c%03d", printed_exp < 0 ? '-' : '+', ae);
-  } else {
-    return stars(out, w);
-  }
-  s += ebuf;
-  int len = static_cast<int>(s.size()) + (neg ? 1 : 0);
-  if (len > w && scale <= 0) {  // the optional zero before the point
-    s.erase(0, 1);
-    --len;
-  }
-  if (len > w) return stars(out, w);
-  out.append(static_cast<std::size_t>(w - len), ' ');
-  if (neg) out += '-';
-  out += s;
+  if (!exp_field(out, v, w, d, scale)) stars(out, w);
 }
 
 void put_G(std::string& out, double v, int w, int d, int scale) {
   if (!std::isfinite(v)) return put_nonfinite(out, v, w);
+  if (d <= 0) return put_E(out, v, w, d, scale);
   double m = std::fabs(v);
-  if (m == 0) {
-    put_F(out, v, w - 4, d - 1);
-    return put_X(out, 4);
+  int s = 1;  // digits before the point in the F form; 0 takes F(w-4).(d-1)
+  if (m != 0) {
+    // The bounds are computed in floating point exactly as gfortran's run time does
+    // (libgfortran write_float.def, output_float_FMT_G_): 10^d by repeated multiplication,
+    // r_sc = 1 - 0.5/10^d; the E form below 0.1 * r_sc and from 10^d - 0.5 up (tested
+    // against gfortran at every bound and its neighbours).
+    double exp_d = 1;
+    for (int i = 0; i < d; ++i) exp_d *= 10;
+    double r_sc = 1 - 0.5 / exp_d;
+    if (m < 0.1 * r_sc || 0.5 >= exp_d - m) return put_E(out, v, w, d, scale);
+    // s: the smallest s with m < 10^s * r_sc.
+    double p = 1;
+    for (s = 0; s < d; ++s, p *= 10)
+      if (m < p * r_sc) break;
   }
-  // The bounds are computed in floating point as a Fortran run time does:
-  // E form below 0.1 * (1 - 0.5 / 10^d) and from 10^d - 0.5 up.
-  double exp_d = power_of_ten(d);
-  double r_sc = 1 - 0.5 / exp_d;
-  volatile double low = 0.1 * r_sc;
-  if (m < low || 0.5 >= exp_d - m) return put_E(out, v, w, d, scale);
-  // s digits before the point: the smallest s with m < 10^s * (1 - 0.5 / 10^d).
-  int s = 0;
-  while (s < d) {
-    volatile double bound = power_of_ten(s) * r_sc;
-    if (m < bound) break;
-    ++s;
-  }
-  put_F(out, v, w - 4, d - s);
+  if (!fixed_field(out, v, w - 4, d - s)) return stars(out, w);
   put_X(out, 4);
 }
 
 void put_X(std::string& out, int n) { out.append(static_cast<std::size_t>(std::max(n, 0)), ' '); }
 
 void put_A(std::string& out, std::string_view text, int w) {
+  if (w <= 0) return;
   if (static_cast<int>(text.size()) >= w) {
     out.append(text.substr(0, static_cast<std::size_t>(w)));
   } else {
