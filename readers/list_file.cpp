@@ -1,7 +1,299 @@
+// Kind G: the list file of a Rietveld refinement, with its sections GENLES (the refinement
+// run), REFLIST (the reflection lists) and HSTDMP (the profile dump). One histogram (IHIST)
+// and one phase (IPHASE) are taken from it.
+#include "readers/list_file.hpp"
+
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+#include "driver/control_file.hpp"
 #include "readers/readers.hpp"
 
 namespace memprep {
 
-void read_list_file(Run&) { throw Stop(" This source kind is not supported yet"); }
+namespace {
+
+// The line buffers of the reader: marker searches, the reflection table, and LINE.
+constexpr std::size_t kMarker = 50;
+constexpr std::size_t kTable = 128;
+constexpr std::size_t kLine = 512;
+
+constexpr double kDegree = std::numbers::pi / 180.0;
+double sind(double x) {
+  return std::sin(x * kDegree);
+}
+double cosd(double x) {
+  return std::cos(x * kDegree);
+}
+
+// Steps 3 and 4: the diffractometer-constants block, then pairs of records (one skipped,
+// one read) until the second one's columns 1-3 name IHIST. Leaves src on that record.
+void find_histogram_constants(TextSource& src, std::int64_t IHIST) {
+  src.find(
+      [](std::string_view r) { return at(r, 1, " Diffractometer constants for powder data:"); },
+      "\" Diffractometer constants for powder data:\"", kMarker);
+  const std::string what =
+      "looking for histogram " + std::to_string(IHIST) + " among the diffractometer constants";
+  do {
+    src.need(what, kMarker);
+    src.need(what, kMarker);
+  } while (src.I(1, 3) != IHIST);
+}
+
+struct ListFile {
+  explicit ListFile(Run& r) : run(r), s(r.store), src(r.src) {}
+
+  Run& run;
+  Store& s;
+  TextSource& src;
+
+  std::string DTYPE;
+  double WAVEL = 0;
+  double PolA = 0, PolB = 0;
+  bool fractions = false;  // a phase-fractions block was met
+  double PHFRAC = 0;
+  std::int64_t HISTORD = 0;
+  std::optional<StructureSections> sections;
+
+  bool neutron() const { return DTYPE[1] == 'N'; }
+  bool constant_wavelength() const { return DTYPE[2] == 'C'; }
+
+  void read();
+  void read_geometry();
+  void read_phase_fraction();
+  void read_cell();
+  bool find_reflection_list();
+  void read_reflection_table();
+  void take_reflection();
+};
+
+void ListFile::read() {
+  // 1. The refinement run.
+  src.find([](std::string_view r) { return at(r, 35, "GENLES"); }, "the GENLES title", kMarker);
+
+  // 2. The structure, when the amplitudes are to be computed.
+  if (s.AMPPOS == 0.0) sections = read_structure_sections(src);
+
+  // 3. The diffraction type of the histogram ...
+  find_histogram_constants(src, s.IHIST);
+  DTYPE = std::string(cols(src.rec(), 6, 8));
+  DTYPE.resize(3, ' ');
+
+  // 4. ... and everything else from the first block of constants of the whole file on.
+  src.rewind();
+  find_histogram_constants(src, s.IHIST);
+
+  // 5. Wavelength or detector bank.
+  read_geometry();
+  if (sections) evaluate_structure_sections(*sections, DTYPE, s);
+
+  // 6. The fit summary marks the position of the refined values.
+  src.find([](std::string_view r) { return at(r, 1, " Reduced CHI**2 ="); },
+           "\" Reduced CHI**2 =\"", kMarker);
+
+  read_phase_fraction();  // 7
+  read_cell();            // 8
+
+  // 9. Time-of-flight constants.
+  if (DTYPE == "PNT")
+    read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
+
+  // 10, 11. The reflection list.
+  s.NREF1 = 0;
+  if (find_reflection_list()) read_reflection_table();
+
+  // 12. Time-of-flight intensities and order.
+  if (DTYPE == "PNT") {
+    correct_tof_intensities(run, HISTORD);
+    sort_by_wavelength(s);
+  }
+}
+
+void ListFile::read_geometry() {
+  if (constant_wavelength()) {
+    s.LTOF = false;
+    WAVEL = src.F(10, 19, 7);
+    if (DTYPE == "PXC") read_control_values(run, "PolA PolB", PolA, PolB);
+  } else if (DTYPE == "PNT") {
+    s.LTOF = true;
+    src.find(
+        [&](std::string_view r) {
+          return at(r, 1, " Hstgm") && at(r, 11, "PNT") &&
+                 src.located([&] { return get_I(r, 8, 9); }) == s.IHIST;
+        },
+        "the \" Hstgm\" line of histogram " + std::to_string(s.IHIST), kMarker);
+    s.NBANK = src.I(16, 17);
+    s.TWOTH = read_bank_angle(run, s.NBANK, s.NBANKS);
+  } else {
+    throw Stop(" Invalid diffraction type: " + DTYPE);
+  }
+}
+
+// The phase fraction of IPHASE in IHIST. Only neutron intensities are divided by it, so a
+// fraction that cannot be found stops the run for neutron data only.
+void ListFile::read_phase_fraction() {
+  fractions = false;
+  const std::string which =
+      "histogram " + std::to_string(s.IHIST) + ", phase " + std::to_string(s.IPHASE);
+  for (;;) {
+    src.need("looking for \" Histogram scale factors:\"", kMarker);
+    const std::string& r = src.rec();
+    if (at(r, 1, " Histogram scale factors:")) {
+      if (fractions && neutron())
+        src.fail("no phase fraction of " + which +
+                 ": the phase/element fractions are printed for other phases only");
+      return;
+    }
+    if (!at(r, 1, " Phase/element fractions for phase no.")) continue;
+    std::int64_t phase = 0;
+    try {
+      ListInput in(cols(r, 39, 41));
+      in.next(phase);
+    } catch (const FieldError& e) {
+      src.fail(std::string("columns 39-41 (phase number): ") + e.what());
+    }
+    fractions = true;
+    if (phase != s.IPHASE) continue;
+
+    src.need("skipping a record of the phase fractions", kMarker);
+    src.need("reading the histogram numbers of the phase fractions", kTable);
+    // The column of the fraction is found from the histogram number in the header record.
+    std::size_t k = std::string_view::npos;
+    if (s.IHIST >= 0 && s.IHIST <= 9) k = src.rec().find(static_cast<char>('0' + s.IHIST));
+    if (k != std::string_view::npos) k += 1;  // 1-based column
+    const std::int64_t header_line = src.line();
+    src.need("reading the phase fractions", kLine);
+    if (k == std::string_view::npos || k < 4) {
+      if (neutron())
+        throw IoFailure(src.name(), header_line,
+                        "no phase fraction of " + which + ": histogram number " +
+                            std::to_string(s.IHIST) +
+                            (k == std::string_view::npos ? " not found" : " in columns 1-3") +
+                            " in the header of the phase fractions");
+      return;
+    }
+    PHFRAC = src.F(k - 3, k + 7, 9);
+    if (PHFRAC == 0.0 && neutron())
+      src.fail("the phase fraction of " + which + " is 0 (columns " + std::to_string(k - 3) + "-" +
+               std::to_string(k + 7) + ")");
+    return;
+  }
+}
+
+void ListFile::read_cell() {
+  static constexpr std::string_view kHeader =
+      "                 a         b         c       alpha     beta      gamma";
+  src.find([](std::string_view r) { return at(r, 1, kHeader); }, "the cell parameters", kLine);
+  src.need("reading the cell parameters", kLine);
+  for (int i = 0; i < 3; ++i) s.CELL[i] = src.F(12 + 10 * i, 21 + 10 * i, 6);
+  for (int i = 0; i < 3; ++i) s.CELL[3 + i] = src.F(42 + 10 * i, 51 + 10 * i, 3);
+}
+
+// Step 10. False when the file ends before the list is found (no reflections).
+bool ListFile::find_reflection_list() {
+  HISTORD = 0;
+  bool passed_over = false;
+  while (src.next(kMarker)) {
+    const std::string& r = src.rec();
+    if (!(at(r, 1, " Histogram") && at(r, 15, "data"))) continue;
+    ++HISTORD;
+    if (!s.LTOF) {
+      // Constant wavelength: the first list, whatever histogram it names.
+      src.need("skipping the record after the reflection-list header", kMarker);
+      return true;
+    }
+    if (src.I(12, 13) != s.IHIST) {
+      passed_over = true;
+      continue;
+    }
+    if (!passed_over) src.need("skipping the record after the reflection-list header", kMarker);
+    return true;
+  }
+  return false;
+}
+
+// Step 11: reflection lines up to a blank record, the HSTDMP title or the end of the file.
+void ListFile::read_reflection_table() {
+  while (src.next(kTable)) {
+    const std::string& r = src.rec();
+    if (is_blank(r) || (at(r, 1, "1") && at(r, 69, "HSTDMP"))) return;
+    if (at(r, 1, "1") && at(r, 69, "REFLIST")) {
+      src.need("skipping a page header of the reflection list", kTable);
+      src.need("reading a page header of the reflection list", kMarker);
+      if (is_blank(cols(src.rec(), 1, 6))) {
+        src.need("skipping the end of the reflection list", kTable);
+        return;
+      }
+      continue;
+    }
+    take_reflection();
+  }
+}
+
+// One reflection line, (6X,3I3,I4,I5,F8.5,1P,4E10.3,0P,F6.1,4F10.4).
+void ListFile::take_reflection() {
+  const std::int64_t h = src.I(7, 9), k = src.I(10, 12), l = src.I(13, 15);
+  const std::int64_t m = src.I(16, 19);
+  const std::int64_t code = src.I(20, 24);
+  const double d = src.F(25, 32, 5);
+  double E1 = src.F(33, 42, 3, 1);
+  src.F(43, 52, 3, 1);
+  double E3 = src.F(53, 62, 3, 1);
+  src.F(63, 72, 3, 1);
+  const double phi = src.F(73, 78, 1);
+  for (std::size_t c = 79; c < 119; c += 10) src.F(c, c + 9, 4);
+
+  if (code != 1000 * s.IPHASE + 21) return;
+  if (!(E1 > 0 && E3 > 0)) return;
+
+  if (neutron()) {
+    E1 *= 100;
+    E3 *= 100;
+    if (fractions) E1 /= PHFRAC;
+  }
+
+  double Lp = 0;
+  if (constant_wavelength()) {
+    const double sin_t = WAVEL * 0.5 / d;
+    // A d-spacing that gives no Bragg angle would make Lp infinite or NaN.
+    if ((DTYPE == "PXC" || DTYPE == "PNC") && !(sin_t > 0 && sin_t < 1))
+      src.fail("columns 25-32: d-spacing '" + std::string(cols(src.rec(), 25, 32)) +
+               "' gives no Bragg angle at the wavelength of histogram " + std::to_string(s.IHIST));
+    const double sin2 = sin_t * sin_t;
+    const double cos_t = std::sqrt(1 - sin2);
+    if (DTYPE == "PXC") {
+      const double p = 1 - 2 * sin2;
+      Lp = ((1 - PolA) + PolA * PolB * (p * p)) / (2 * sin2 * cos_t);
+    } else if (DTYPE == "PNC") {
+      Lp = 0.5 / (sin2 * cos_t);
+    }
+  }
+
+  if (s.NREF1 >= MAXREF) throw Stop(capacity_message());
+  const std::int64_t n = ++s.NREF1;
+  if (DTYPE == "PNT") {
+    const double sin_b = sind(s.TWOTH * 0.5);
+    const double d2 = d * d;
+    Lp = d2 * d2 * sin_b;
+    s.Wavelength[n] = 2 * d * sin_b;
+    s.Tof[n] = (d * (s.TOFLIN + s.TOFQUAD * d) + s.TOFZERO) * 0.001;
+  }
+  s.H[n] = h;
+  s.K[n] = k;
+  s.L[n] = l;
+  s.Dspacing[n] = d;
+  s.FoAbs[n] = std::sqrt(E3);
+  s.FoR[n] = s.FoAbs[n] * cosd(phi);
+  s.FoI[n] = s.FoAbs[n] * sind(phi);
+  s.Io[n] = static_cast<double>(m) * Lp * E1;
+}
+
+}  // namespace
+
+void read_list_file(Run& run) {
+  ListFile reader(run);
+  reader.read();
+}
 
 }  // namespace memprep
