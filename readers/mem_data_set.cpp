@@ -148,7 +148,7 @@ void read_mem_data_set(Run& run) {
           in.next(h) && in.next(k) && in.next(l) && in.next(fo_r) && in.next(fo_i) && in.next(sig);
       if (!all) throw FieldError("value " + std::to_string(in.item()) + " is missing");
     } catch (const FieldError& e) {
-      src.fail("a reflection line holds h k l Fo(r) Fo(i) sigma(|Fo|) in its first 62 columns: " +
+      src.fail("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62: " +
                std::string(e.what()));
     }
     if (fo_r == 0.0 && fo_i == 0.0) continue;

@@ -71,7 +71,7 @@ void copy_overlap_groups(Run& run) {
                "group before it has G'o' = 0 and is left out");
     Group& g = groups.back();
     if (starts(rec, "}")) {
-      read_line("a closing line holds \"}\", G'o' and SUM", [&](ListInput& in) {
+      read_line("closing line: expected \"}\" G'o' SUM in columns 1-62", [&](ListInput& in) {
         std::string brace;
         return in.next_word(brace) && in.next(g.Go) && in.next(g.Sum);
       });
@@ -83,7 +83,7 @@ void copy_overlap_groups(Run& run) {
     } else {
       if (IREF >= MAXREF) throw Stop(capacity_message());
       std::int64_t n = IREF + 1;
-      read_line("a member line holds h k l M", [&](ListInput& in) {
+      read_line("member line: expected h k l M in columns 1-62", [&](ListInput& in) {
         return in.next(s.H[n]) && in.next(s.K[n]) && in.next(s.L[n]) && in.next(MRef[n]);
       });
       IREF = n;

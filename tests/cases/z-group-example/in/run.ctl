@@ -1,0 +1,6 @@
+groups.zmemin
+groups.mem
+Silicon, kind Z test
+F 227
+90.0
+0 0 0

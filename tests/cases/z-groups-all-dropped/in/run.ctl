@@ -1,0 +1,6 @@
+alldrop.zmemin
+alldrop.mem
+Silicon, kind Z test
+F 227
+90.0
+0 0 0

@@ -1,0 +1,6 @@
+min.zmemin
+min.mem
+Silicon, kind Z test
+F 227
+90.0
+0 0 0
