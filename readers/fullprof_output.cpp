@@ -1,7 +1,385 @@
+// Kind F: the standard output file of a FullProf refinement and its auxiliary file of
+// amplitudes and phase angles.
+//
+// The first pass finds the conditions block of the requested pattern, tells time-of-flight
+// data from the rest and notes the number of the last refinement cycle. The second pass
+// finds that cycle, the phase, the profile parameters with the cell, and the reflection
+// table of the pattern and phase, whose lines are read together with the lines of the
+// auxiliary file.
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/fields.hpp"
 
 namespace memprep {
 
-void read_fullprof_output(Run&) { throw Stop(" This source kind is not supported yet"); }
+namespace {
+
+constexpr std::size_t kMarkerWidth = 50;  // marker searches
+constexpr std::size_t kTableWidth = 128;  // the reflection table
+
+constexpr std::string_view kConditions = " ==> CONDITIONS OF THIS RUN FOR PATTERN No.:";
+constexpr std::string_view kCycle = " => CYCLE No.:";
+constexpr std::string_view kRunFinished = " => Run finished";
+constexpr std::string_view kPhase = " => Phase";
+constexpr std::string_view kProfile = " ==> PROFILE PARAMETERS FOR PATTERN#";
+constexpr std::string_view kCell = " => Cell parameters:";
+constexpr std::string_view kDirectCell = " => Direct cell parameters:";
+constexpr std::string_view kPattern = " Pattern#";
+constexpr std::string_view kAuxPhase = " Phase no.:";
+
+// Table headers, tried in this order. Variants 3 and 4 begin with two more blanks.
+constexpr std::string_view kHeaders[] = {
+    " No.  Code     H   K   L  Mult      Hw",
+    " No.  Code     H   K   L  Mult     Hw",
+    "   No.  Code     H   K   L  Mult     Hw",
+    "   No.  Code     H   K   L  Mult      Hw",
+};
+// After the variant-4 text, this column heading marks the layout with an ETA/M column.
+constexpr std::string_view kEtaM = "      ETA/M";
+
+constexpr std::string_view kTableEnd1 = "     ---------------";
+constexpr std::string_view kTableEnd2 = " -------------------";
+
+enum class Layout { none, v1, v2, v3, v4, etam, user };
+
+// Columns of one reflection line: H, K, L, Icalc, Iobs.
+struct Columns {
+  std::size_t h1, h2, k1, k2, l1, l2, ic1, ic2, io1, io2;
+};
+
+constexpr Columns kV1{13, 16, 17, 20, 21, 24, 63, 73, 74, 84};
+constexpr Columns kV2{13, 16, 17, 20, 21, 24, 53, 63, 64, 74};
+constexpr Columns kV34{15, 18, 19, 22, 23, 26, 55, 65, 66, 76};
+constexpr Columns kEtaMCols{15, 18, 19, 22, 23, 26, 65, 75, 76, 86};
+
+// Time-of-flight columns: H, K, L, Iobs and d. Behind a header of the three-blank form
+// every column stands two further right.
+struct TofColumns {
+  std::size_t h1, h2, k1, k2, l1, l2, io1, io2, d1, d2;
+};
+constexpr TofColumns kTof{13, 16, 17, 20, 21, 24, 64, 74, 110, 119};
+constexpr TofColumns kTofShifted{15, 18, 19, 22, 23, 26, 66, 76, 112, 121};
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Cosine and sine of an angle in degrees; multiples of 90 degrees give exact values.
+void cos_sin_deg(double deg, double& c, double& s) {
+  double r = std::fmod(deg, 360.0);
+  if (r < 0) r += 360.0;
+  if (r == 0) {
+    c = 1, s = 0;
+  } else if (r == 90) {
+    c = 0, s = 1;
+  } else if (r == 180) {
+    c = -1, s = 0;
+  } else if (r == 270) {
+    c = 0, s = -1;
+  } else {
+    c = std::cos(deg * kPi / 180.0);
+    s = std::sin(deg * kPi / 180.0);
+  }
+}
+
+double sin_deg(double deg) {
+  double c, s;
+  cos_sin_deg(deg, c, s);
+  return s;
+}
+
+std::string number_text(double v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// The column layout the user gives when the table heading is not one the reader knows:
+// S columns skipped, three index fields of W columns, M columns skipped, two intensity
+// fields of V columns. Bounds are worked out in real arithmetic and truncated.
+struct UserLayout {
+  double S = 0, W = 0, M = 0, V = 0;
+  std::size_t first[5]{}, last[5]{};  // H, K, L, Icalc, Iobs
+};
+
+// The integer that follows "Phase No.:" on a " Pattern#" line.
+std::optional<std::int64_t> phase_after_label(std::string_view rec) {
+  constexpr std::string_view label = "Phase No.:";
+  std::size_t p = rec.find(label);
+  if (p == std::string_view::npos) return std::nullopt;
+  std::string_view rest = rec.substr(p + label.size());
+  std::size_t b = rest.find_first_not_of(' ');
+  if (b == std::string_view::npos) return std::nullopt;
+  rest.remove_prefix(b);
+  std::size_t e = 0;
+  if (e < rest.size() && (rest[e] == '+' || rest[e] == '-')) ++e;
+  while (e < rest.size() && rest[e] >= '0' && rest[e] <= '9') ++e;
+  try {
+    return parse_I(rest.substr(0, e));
+  } catch (const FieldError&) {
+    return std::nullopt;
+  }
+}
+
+class FullprofReader {
+ public:
+  explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
+
+  void read() {
+    first_pass();
+    src_.rewind();
+    second_pass();
+    open_auxiliary();
+    read_divisor();
+    scan_table();
+  }
+
+ private:
+  // The conditions block of the pattern, the kind of data, the last cycle.
+  void first_pass() {
+    src_.find(
+        [&](std::string_view r) { return starts(r, kConditions) && src_.I(45, 47) == s_.IHIST; },
+        "the conditions of pattern " + std::to_string(s_.IHIST), kMarkerWidth);
+    src_.need("reading the conditions of the run", kMarkerWidth);
+    s_.LTOF = false;
+    src_.need("reading the conditions of the run", kMarkerWidth);
+    if (at(src_.rec(), 26, "neutron")) {
+      src_.need("reading the conditions of the run", kMarkerWidth);
+      if (at(src_.rec(), 13, "Time-Of-Flight")) {
+        s_.LTOF = true;
+        s_.NBANK = s_.IHIST;
+        s_.TWOTH = read_bank_angle(run_, s_.NBANK, s_.NBANKS);
+      }
+    }
+    std::optional<std::int64_t> cycle;
+    src_.find(
+        [&](std::string_view r) {
+          if (starts(r, kCycle)) cycle = src_.I(15, 19);
+          return starts(r, kRunFinished);
+        },
+        "\"" + std::string(kRunFinished) + "\"", kMarkerWidth);
+    if (!cycle)
+      src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
+                "\" line before it)");
+    last_cycle_ = *cycle;
+  }
+
+  // The last cycle, the phase, the profile parameters, the cell and the table's title.
+  void second_pass() {
+    auto find_numbered = [&](std::string_view marker, std::size_t first, std::size_t last,
+                             std::int64_t want, const std::string& what) {
+      src_.find(
+          [&](std::string_view r) { return starts(r, marker) && src_.I(first, last) == want; },
+          "\"" + std::string(marker) + "\" " + what, kMarkerWidth);
+    };
+    find_numbered(kCycle, 15, 19, last_cycle_, "of cycle " + std::to_string(last_cycle_));
+    find_numbered(kPhase, 10, 12, s_.IPHASE, "of phase " + std::to_string(s_.IPHASE));
+    find_numbered(kProfile, 37, 39, s_.IHIST, "of pattern " + std::to_string(s_.IHIST));
+    // Later versions title the block "Direct cell parameters"; the first of either is used.
+    src_.find([](std::string_view r) { return starts(r, kCell) || starts(r, kDirectCell); },
+              "the cell parameters", kMarkerWidth);
+    for (double& c : s_.CELL) {
+      src_.need("reading the cell parameters", kMarkerWidth);
+      c = src_.F(1, 15, 6);
+    }
+    src_.find([&](std::string_view r) { return starts(r, kPattern) && pattern_phase_matches(); },
+              "the reflections of pattern " + std::to_string(s_.IHIST) + ", phase " +
+                  std::to_string(s_.IPHASE),
+              kMarkerWidth);
+    src_.need("reading the reflection table", kMarkerWidth);
+  }
+
+  // A " Pattern#" line carries the pattern in columns 10-12 and the phase in columns
+  // 23-26; in later versions the phase is the number after "Phase No.:" instead.
+  bool pattern_phase_matches() {
+    if (src_.I(10, 12) != s_.IHIST) return false;
+    std::int64_t phase = 0;
+    try {
+      phase = get_I(src_.rec(), 23, 26);
+    } catch (const FieldError& e) {
+      std::optional<std::int64_t> labelled = phase_after_label(src_.rec());
+      if (!labelled) src_.fail(e.what());
+      phase = *labelled;
+    }
+    return phase == s_.IPHASE;
+  }
+
+  void open_auxiliary() {
+    aux_.open(run_.AUXFILE);
+    aux_.find(
+        [&](std::string_view r) { return starts(r, kAuxPhase) && aux_.I(12, 15) == s_.IPHASE; },
+        "\"" + std::string(kAuxPhase) + "\" of phase " + std::to_string(s_.IPHASE), kMarkerWidth);
+  }
+
+  void read_divisor() {
+    fodiv_ = 1;
+    read_control_values(run_, "the amplitude divisor", fodiv_);
+    if (fodiv_ == 0 || !std::isfinite(fodiv_))
+      run_.ctl.fail("the amplitude divisor must be a non-zero number, not " + number_text(fodiv_));
+  }
+
+  void ask_user_layout() {
+    run_.console << " perhaps, *.out format chenged with version up FullProf\n"
+                 << " plase write format last line of *.inp when cannot read *.out\n"
+                 << "  skip, h, k, l, skip, Ical, Iobs, example, 12X,3I4,38X,2F11.1 then "
+                    "12,3,38,11\n"
+                 << std::flush;
+    UserLayout& u = user_;
+    read_control_values(run_, "the column layout of the reflection table", u.S, u.W, u.M, u.V);
+    const double bounds[5][2] = {
+        {u.S + 1, u.S + u.W},
+        {u.S + u.W + 1, u.S + 2 * u.W},
+        {u.S + 2 * u.W + 1, u.S + 3 * u.W},
+        {u.S + 3 * u.W + u.M + 1, u.S + 3 * u.W + u.M + u.V},
+        {u.S + 3 * u.W + u.M + u.V + 1, u.S + 3 * u.W + u.M + 2 * u.V},
+    };
+    for (int f = 0; f < 5; ++f) {
+      double first = std::trunc(bounds[f][0]), last = std::trunc(bounds[f][1]);
+      // NaN fails every comparison and is refused with the rest.
+      if (!(first >= 1 && last >= first && last <= static_cast<double>(kTableWidth)))
+        run_.ctl.fail("the column layout " + number_text(u.S) + " " + number_text(u.W) + " " +
+                      number_text(u.M) + " " + number_text(u.V) +
+                      " (skip, index width, skip, intensity width) gives an empty field or one "
+                      "beyond column 128");
+      u.first[f] = static_cast<std::size_t>(first);
+      u.last[f] = static_cast<std::size_t>(last);
+    }
+  }
+
+  // Sets the layout when the record is a known table header.
+  bool take_header(std::string_view rec) {
+    for (int v = 0; v < 4; ++v) {
+      if (!starts(rec, kHeaders[v])) continue;
+      layout_ = static_cast<Layout>(v + 1);
+      tof_shifted_ = v >= 2;
+      if (v == 3 && at(rec, 41, kEtaM)) {
+        if (s_.LTOF)
+          src_.fail(
+              "the reflection table with an ETA/M column is not supported for "
+              "time-of-flight data");
+        layout_ = Layout::etam;
+      }
+      return true;
+    }
+    return false;
+  }
+
+  static bool begins_with_N(std::string_view rec) {
+    std::size_t b = rec.find_first_not_of(' ');
+    return b != std::string_view::npos && rec[b] == 'N';
+  }
+
+  // Reads H, K, L and Iobs (and d or Icalc) of the current table line into entry n.
+  void parse_reflection(std::size_t n) {
+    if (s_.LTOF) {
+      const TofColumns& c = tof_shifted_ ? kTofShifted : kTof;
+      s_.H[n] = src_.I(c.h1, c.h2);
+      s_.K[n] = src_.I(c.k1, c.k2);
+      s_.L[n] = src_.I(c.l1, c.l2);
+      s_.Io[n] = src_.F(c.io1, c.io2, 1);
+      s_.Dspacing[n] = src_.F(c.d1, c.d2, 6);
+      s_.Wavelength[n] = s_.Dspacing[n] * 2 * sin_deg(s_.TWOTH * 0.5);
+      return;
+    }
+    if (layout_ == Layout::user) {
+      const UserLayout& u = user_;
+      std::string_view rec = src_.rec();
+      src_.located([&] {
+        auto integer = [&](int f) {
+          std::int64_t v = 0;
+          ListInput in(cols(rec, u.first[f], u.last[f]));
+          in.next(v);
+          return v;
+        };
+        auto real = [&](int f) {
+          double v = 0;
+          ListInput in(cols(rec, u.first[f], u.last[f]));
+          in.next(v);
+          return v;
+        };
+        s_.H[n] = integer(0);
+        s_.K[n] = integer(1);
+        s_.L[n] = integer(2);
+        real(3);  // Icalc is read but used only in the variant-3 layout
+        s_.Io[n] = real(4);
+        return 0;
+      });
+      return;
+    }
+    const Columns& c = layout_ == Layout::v1     ? kV1
+                       : layout_ == Layout::v2   ? kV2
+                       : layout_ == Layout::etam ? kEtaMCols
+                                                 : kV34;
+    s_.H[n] = src_.I(c.h1, c.h2);
+    s_.K[n] = src_.I(c.k1, c.k2);
+    s_.L[n] = src_.I(c.l1, c.l2);
+    double icalc = src_.F(c.ic1, c.ic2, 1);
+    s_.Io[n] = src_.F(c.io1, c.io2, 1);
+    // The variant-3 table leaves Iobs at 0 where it has no observed value; Icalc stands in.
+    if (layout_ == Layout::v3 && s_.Io[n] == 0) s_.Io[n] = icalc;
+  }
+
+  void scan_table() {
+    bool header_seen = false;
+    int requests = 0;
+    std::int64_t n = 1;
+    for (;;) {
+      src_.need("reading the reflection table (no end-of-table line)", kTableWidth);
+      std::string_view rec = src_.rec();
+      if (is_blank(rec)) continue;
+      if (take_header(rec)) {
+        header_seen = true;
+        continue;
+      }
+      if (!header_seen && begins_with_N(rec)) {
+        if (requests == 0) {
+          ask_user_layout();
+          requests = 1;
+          layout_ = Layout::user;
+        }
+        continue;
+      }
+      if (starts(rec, kTableEnd1) || starts(rec, kTableEnd2)) break;
+      // Before the table's heading there is nothing to read a reflection by.
+      if (layout_ == Layout::none) continue;
+      if (n > MAXREF) throw Stop(capacity_message());
+      std::size_t j = static_cast<std::size_t>(n);
+      parse_reflection(j);
+
+      if (!aux_.next(kTableWidth)) break;  // the auxiliary file's end ends the table
+      double amplitude = aux_.F(13, 24, 4);
+      double phi = aux_.F(37, 48, 4);
+      s_.FoAbs[j] = (amplitude / fodiv_) * 10;
+      if (!s_.LTOF) s_.Io[j] *= 1e10;
+      double c, s;
+      cos_sin_deg(phi, c, s);
+      s_.FoR[j] = s_.FoAbs[j] * c;
+      s_.FoI[j] = s_.FoAbs[j] * s;
+      ++n;
+    }
+    s_.NREF1 = n - 1;
+    aux_.close();
+  }
+
+  Run& run_;
+  Store& s_;
+  TextSource& src_;
+  TextSource aux_;
+  std::int64_t last_cycle_ = 0;
+  double fodiv_ = 1;
+  Layout layout_ = Layout::none;
+  bool tof_shifted_ = false;
+  UserLayout user_;
+};
+
+}  // namespace
+
+void read_fullprof_output(Run& run) {
+  FullprofReader(run).read();
+}
 
 }  // namespace memprep
