@@ -1,0 +1,14 @@
+sample.out          # FullProf output
+amp.txt      # amplitudes and phases
+sample.mem
+Column layout given by the user
+F 227-2
+1.0
+64 64 64
+1
+112.0 -8.5
+1.540560
+1
+1
+10.0   # FODIV
+12 4 28 11   # skip, index width, skip, intensity width
