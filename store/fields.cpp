@@ -55,13 +55,11 @@ std::string quoted(std::string_view text) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The text without blanks (Fortran ignores blanks in numeric input fields).
-std::string squeeze(std::string_view field) {
-  std::string s;
-  s.reserve(field.size());
-  for (char c : field)
-    if (c != ' ') s += c;
-  return s;
+// The field without its leading and trailing blanks, for messages.
+std::string_view shown(std::string_view field) {
+  std::size_t b = field.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  return field.substr(b, field.find_last_not_of(' ') + 1 - b);
 }
 
 // Parses an integer made of an optional sign and digits; false when it is not one or does
@@ -101,68 +99,147 @@ bool parse_integer(std::string_view s, std::int64_t& v, bool& out_of_range) {
 
 enum class RealStatus { ok, bad, out_of_range };
 
-// A real in Fortran's input form, blanks already removed: optional sign, digits with at
-// most one point, then optionally an exponent (a letter E, D or Q with an optional sign, or
-// a sign alone, followed by digits). Without a point the last d digits are decimals; without
-// an exponent the value is divided by 10^scale.
-RealStatus parse_real(std::string_view s, int d, int scale, double& v) {
-  std::size_t i = 0, n = s.size();
-  bool neg = false;
-  if (i < n && (s[i] == '+' || s[i] == '-')) {
-    neg = s[i] == '-';
-    ++i;
-  }
-  std::string digits;
-  long long point_shift = 0;  // power of ten to apply to the digit string
-  bool point = false;
-  std::size_t mantissa_digits = 0;
-  for (; i < n; ++i) {
-    char c = s[i];
-    if (is_digit(c)) {
-      digits += c;
-      ++mantissa_digits;
-      if (point) --point_shift;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
+// A buffer for the digits of one number: on the stack for any field of ordinary width.
+class DigitText {
+ public:
+  DigitText(const DigitText&) = delete;
+  DigitText& operator=(const DigitText&) = delete;
+  explicit DigitText(std::size_t n) {
+    if (n > sizeof small_) {
+      big_.resize(n);
+      p_ = big_.data();
     }
+    end_ = p_;
   }
-  if (mantissa_digits == 0) return RealStatus::bad;
-  bool has_exp = false;
-  long long exp = 0;
-  if (i < n) {
-    char c = s[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q') ++i;
-    else if (c != '+' && c != '-') return RealStatus::bad;
-    bool eneg = false;
-    if (i < n && (s[i] == '+' || s[i] == '-')) {
-      eneg = s[i] == '-';
-      ++i;
-    }
-    if (i == n) return RealStatus::bad;
-    for (; i < n; ++i) {
-      if (!is_digit(s[i])) return RealStatus::bad;
-      if (exp < 100000) exp = exp * 10 + (s[i] - '0');
-    }
-    if (eneg) exp = -exp;
-    has_exp = true;
+  void put(char c) { *end_++ = c; }
+  const char* begin() const { return p_; }
+  const char* end() const { return end_; }
+
+ private:
+  char small_[128];
+  std::string big_;
+  char* p_ = small_;
+  char* end_;
+};
+
+// The value of `mantissa` (digits with at most one point, at least one digit) times
+// 10^exp, correctly rounded. A value beyond the largest double is out_of_range; one below
+// the smallest denormal reads as zero (of the sign given), as strtod gives it.
+RealStatus convert(DigitText& text, long long exp, bool neg, double& v) {
+  const char* mant_end = text.end();
+  if (exp != 0) {
+    text.put('e');
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, exp);
+    for (const char* c = buf; c < r.ptr; ++c) text.put(*c);
   }
-  if (!point) point_shift = -d;
-  long long total = point_shift + exp - (has_exp ? 0 : scale);
-  std::string text = digits + "e" + std::to_string(total);
   double value = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  auto [ptr, ec] = std::from_chars(text.begin(), text.end(), value);
   if (ec == std::errc::result_out_of_range) {
-    // Too small to represent reads as zero; too large is an error.
-    bool all_zero = digits.find_first_not_of('0') == std::string::npos;
-    if (total < 0 || all_zero) value = 0;
-    else return RealStatus::out_of_range;
-  } else if (ec != std::errc() || ptr != text.data() + text.size()) {
+    // The decimal magnitude of the first significant digit decides: a value of 1 or more
+    // overflowed, a smaller one underflowed.
+    long long int_digits = 0, frac_digits = 0, first = 0;
+    bool point = false, found = false;
+    for (const char* c = text.begin(); c < mant_end; ++c) {
+      if (*c == '.') {
+        point = true;
+        continue;
+      }
+      long long& count = point ? frac_digits : int_digits;
+      ++count;
+      if (!found && *c != '0') {
+        found = true;
+        first = point ? -count : count;  // 1-based; negative: after the point
+      }
+    }
+    // value in [10^(m-1), 10^m) times 10^exp
+    long long m = first > 0 ? int_digits - first + 1 : first + 1;
+    if (found && m + exp > 0) return RealStatus::out_of_range;
+    value = 0;
+  } else if (ec != std::errc() || ptr != text.end()) {
     return RealStatus::bad;
   }
   v = neg ? -value : value;
   return RealStatus::ok;
+}
+
+// A real in an Fw.d or Ew.d field, by the rules of gfortran's formatted input (checked
+// against gfortran 12 over every form; libgfortran io/read.c, read_f):
+// - blanks are ignored everywhere (BN); an all-blank field, or a sign with nothing after
+//   it, reads +0;
+// - the mantissa is digits with at most one point; it may be empty ("-.", "E5": zero, with
+//   its sign); without a point its last d digits are decimals;
+// - an exponent starts with E, D or Q (either case) or with a sign alone; it needs at least
+//   one digit; without an exponent the value is divided by 10^scale;
+// - a total exponent of 10000 or more in magnitude is not a number.
+// Departing from gfortran by project decision: Inf, Infinity and NaN are not numbers, and a
+// value beyond the largest double is an error (gfortran gives Infinity).
+RealStatus fixed_real(std::string_view f, int d, int scale, double& v) {
+  std::size_t i = 0, n = f.size();
+  auto skip_blanks = [&] {
+    while (i < n && f[i] == ' ') ++i;
+  };
+  skip_blanks();
+  bool neg = false;
+  if (i < n && (f[i] == '+' || f[i] == '-')) {
+    neg = f[i] == '-';
+    ++i;
+    skip_blanks();
+  }
+  if (i == n) {
+    v = 0;
+    return RealStatus::ok;
+  }
+  DigitText text(n + 32);
+  bool point = false, int_digit = false, dec_digit = false, has_exp = false;
+  for (; i < n; ++i) {
+    char c = f[i];
+    if (is_digit(c)) {
+      text.put(c);
+      (point ? dec_digit : int_digit) = true;
+    } else if (c == ' ') {
+    } else if (c == '.') {
+      if (point) return RealStatus::bad;
+      if (!int_digit) text.put('0');
+      text.put('.');
+      point = true;
+    } else if (c == '+' || c == '-') {
+      has_exp = true;
+      break;
+    } else if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q') {
+      ++i;
+      has_exp = true;
+      break;
+    } else {
+      return RealStatus::bad;
+    }
+  }
+  long long exp = 0;
+  if (has_exp) {
+    skip_blanks();
+    bool eneg = false;
+    if (i < n && (f[i] == '+' || f[i] == '-')) {
+      eneg = f[i] == '-';
+      ++i;
+    }
+    bool digit = false;
+    for (; i < n; ++i) {
+      char c = f[i];
+      if (c == ' ') continue;
+      if (!is_digit(c)) return RealStatus::bad;
+      digit = true;
+      if (exp < 1000000000) exp = exp * 10 + (c - '0');
+    }
+    if (!digit) return RealStatus::bad;
+    if (eneg) exp = -exp;
+  } else {
+    exp = -scale;
+  }
+  if (!point) exp -= d;
+  if (point && !dec_digit) text.put('0');
+  else if (!int_digit && !dec_digit) text.put('0');
+  if (exp >= 10000 || exp <= -10000) return RealStatus::bad;
+  return convert(text, exp, neg, v);
 }
 
 std::string columns_text(std::size_t first, std::size_t last) {
@@ -171,30 +248,54 @@ std::string columns_text(std::size_t first, std::size_t last) {
 
 }  // namespace
 
+// An Iw field by gfortran's rules (libgfortran io/read.c, read_decimal, checked against
+// gfortran 12): blanks ignored; all blank reads 0; an optional sign and at least one digit.
 std::int64_t parse_I(std::string_view field) {
-  std::string s = squeeze(field);
-  if (s.empty()) return 0;
-  std::int64_t v = 0;
-  bool too_big = false;
-  if (!parse_integer(s, v, too_big))
-    throw FieldError(quoted(field) + (too_big ? " does not fit in a 64-bit integer"
-                                              : " is not an integer"));
-  return v;
+  std::size_t i = 0, n = field.size();
+  while (i < n && field[i] == ' ') ++i;
+  if (i == n) return 0;
+  bool neg = false;
+  if (field[i] == '+' || field[i] == '-') {
+    neg = field[i] == '-';
+    ++i;
+  }
+  // Accumulate negatively so that the most negative value fits.
+  std::int64_t acc = 0;
+  bool digit = false;
+  for (; i < n; ++i) {
+    char c = field[i];
+    if (c == ' ') continue;
+    if (!is_digit(c)) throw FieldError(quoted(shown(field)) + " is not an integer");
+    int dgt = c - '0';
+    if (acc < (INT64_MIN + dgt) / 10) {
+      // Keep checking the rest: a letter further on makes it "not an integer".
+      for (++i; i < n; ++i)
+        if (field[i] != ' ' && !is_digit(field[i]))
+          throw FieldError(quoted(shown(field)) + " is not an integer");
+      throw FieldError(quoted(shown(field)) + " does not fit in a 64-bit integer");
+    }
+    acc = acc * 10 - dgt;
+    digit = true;
+  }
+  if (!digit) throw FieldError(quoted(shown(field)) + " is not an integer");
+  if (!neg) {
+    if (acc == INT64_MIN) throw FieldError(quoted(shown(field)) + " does not fit in a 64-bit integer");
+    acc = -acc;
+  }
+  return acc;
 }
 
 double parse_F(std::string_view field, int d, int scale) {
-  std::string s = squeeze(field);
-  if (s.empty()) return 0;
   double v = 0;
-  switch (parse_real(s, d, scale, v)) {
+  switch (fixed_real(field, d, scale, v)) {
     case RealStatus::ok:
       return v;
     case RealStatus::out_of_range:
-      throw FieldError(quoted(field) + " is too large for a real number");
+      throw FieldError(quoted(shown(field)) + " is too large for a real number");
     case RealStatus::bad:
       break;
   }
-  throw FieldError(quoted(field) + " is not a number");
+  throw FieldError(quoted(shown(field)) + " is not a number");
 }
 
 std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last) {
@@ -299,7 +400,7 @@ bool ListInput::next(std::int64_t& v) {
 bool ListInput::next(double& v) {
   std::string_view tok;
   if (!next_token(tok) || tok.empty()) return false;
-  switch (parse_real(tok, 0, 0, v)) {
+  switch (fixed_real(tok, 0, 0, v)) {
     case RealStatus::ok:
       return true;
     case RealStatus::out_of_range:
