@@ -5,8 +5,10 @@
 // afterwards by copy_overlap_groups.
 #include "readers/mem_data_set.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 #include "driver/control_file.hpp"
 #include "readers/readers.hpp"
@@ -71,6 +73,51 @@ DegreeTrig trig_deg(double x) {
   }
   double rad = r * (std::numbers::pi / 180);
   return {std::sin(rad), std::cos(rad)};
+}
+
+// The six values of a reflection record.
+struct ReflectionValues {
+  std::int64_t h = 0, k = 0, l = 0;
+  double fo_r = 0, fo_i = 0, sig = 0;
+};
+
+// The usual reflection record, six plain numbers (digits, sign, decimal point) separated by
+// blanks or single commas, converted without the general free-format reader. Returns false
+// for anything else (exponents, repeat counts, null values, slashes, missing or bad items),
+// which the general reader then reads, with the same values, or reports.
+bool read_plain_reflection(std::string_view rec, ReflectionValues& v) {
+  std::string_view tok[6];
+  std::size_t i = 0;
+  const std::size_t size = rec.size();
+  for (int n = 0; n < 6; ++n) {
+    while (i < size && is_space(rec[i])) ++i;
+    if (n > 0 && i < size && rec[i] == ',') {  // the separator of the value before
+      ++i;
+      while (i < size && is_space(rec[i])) ++i;
+    }
+    std::size_t j = i;
+    while (j < size && !is_space(rec[j]) && rec[j] != ',') {
+      char c = rec[j];
+      if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+')) return false;
+      ++j;
+    }
+    if (j == i) return false;
+    tok[n] = rec.substr(i, j - i);
+    i = j;
+  }
+  auto whole = [](std::string_view t, auto& out) {
+    if (t.front() == '+') t.remove_prefix(1);
+    if (t.empty() || t.front() == '+') return false;
+    const char* end = t.data() + t.size();
+    std::from_chars_result r;
+    if constexpr (std::is_floating_point_v<std::remove_reference_t<decltype(out)>>)
+      r = std::from_chars(t.data(), end, out, std::chars_format::fixed);
+    else
+      r = std::from_chars(t.data(), end, out);
+    return r.ec == std::errc() && r.ptr == end;
+  };
+  return whole(tok[0], v.h) && whole(tok[1], v.k) && whole(tok[2], v.l) && whole(tok[3], v.fo_r) &&
+         whole(tok[4], v.fo_i) && whole(tok[5], v.sig);
 }
 
 }  // namespace
@@ -140,26 +187,28 @@ void read_mem_data_set(Run& run) {
              kReflectionWidth);
     std::string_view rec = src.rec();
     if (starts(rec, "#")) break;
-    std::int64_t h = 0, k = 0, l = 0;
-    double fo_r = 0, fo_i = 0, sig = 0;
-    try {
-      ListInput in(rec);
-      bool all =
-          in.next(h) && in.next(k) && in.next(l) && in.next(fo_r) && in.next(fo_i) && in.next(sig);
-      if (!all) throw FieldError("value " + std::to_string(in.item()) + " is missing");
-    } catch (const FieldError& e) {
-      src.fail("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62: " +
-               std::string(e.what()));
+    ReflectionValues v;
+    if (!read_plain_reflection(rec, v)) {
+      try {
+        ListInput in(rec);
+        bool all = in.next(v.h) && in.next(v.k) && in.next(v.l) && in.next(v.fo_r) &&
+                   in.next(v.fo_i) && in.next(v.sig);
+        if (!all) throw FieldError("value " + std::to_string(in.item()) + " is missing");
+      } catch (const FieldError& e) {
+        src.fail("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62: " +
+                 std::string(e.what()));
+      }
     }
+    const double fo_r = v.fo_r, fo_i = v.fo_i;
     if (fo_r == 0.0 && fo_i == 0.0) continue;
     if (s.NREF1 >= MAXREF) throw Stop(capacity_message());
     std::int64_t n = s.NREF1 + 1;
-    s.H[n] = h;
-    s.K[n] = k;
-    s.L[n] = l;
+    s.H[n] = v.h;
+    s.K[n] = v.k;
+    s.L[n] = v.l;
     s.FoR[n] = fo_r;
     s.FoI[n] = fo_i;
-    s.SigFo[n] = sig;
+    s.SigFo[n] = v.sig;
     s.FoAbs[n] = std::sqrt(fo_r * fo_r + fo_i * fo_i);
     double x = 0.5 * s.FoAbs[n] / s.SigFo[n];
     s.Io[n] = x * x;

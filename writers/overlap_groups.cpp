@@ -65,6 +65,10 @@ void copy_overlap_groups(Run& run) {
       groups.push_back(Group{0, 0, 0, src.line(), false});
       continue;
     }
+    if (is_blank(rec))
+      src.fail(
+          "blank line in the overlap-group section, where every line opens or closes a "
+          "group or holds a member (h k l M)");
     if (groups.empty())
       src.fail(std::string(starts(rec, "}") ? "a closing line" : "a member line") +
                " stands outside any group: no opening line (\"{\") before it, or every "
