@@ -6,12 +6,13 @@
 // Records: 1 title (70 bytes); 2 the cell (6 reals); 3 NX NY NZ; 4 SPG, SET and VOL (two
 // integers and one byte); 5 two reals, not used; 6 AMPPOS, AMPNEG; 7 NREF1; then one
 // record per reflection: h, k, l and Fo(r), Fo(i), |Fo|, Io.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -27,51 +28,49 @@ std::uint64_t load_le(const unsigned char* p, int bytes) {
   return v;
 }
 
-// The records of the file, read one at a time into a fixed buffer.
+// The records of the file, read one at a time through a fixed buffer.
 class RecordFile {
  public:
   explicit RecordFile(const std::string& name) : name_(name) {
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
     struct stat st {};
-    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (::fstat(fd_, &st) != 0) {
+      ::close(fd_);
+      throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd_);
       throw IoFailure(name, 0, "cannot open: is a directory");
-    file_ = std::fopen(name.c_str(), "rb");
-    if (!file_) throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-    if (::fstat(::fileno(file_), &st) != 0) fail_errno("cannot read");
+    }
     size_ = static_cast<std::uint64_t>(st.st_size);
   }
-  ~RecordFile() { std::fclose(file_); }
+  ~RecordFile() { ::close(fd_); }
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
   // Reads the next record and keeps its first `needed` bytes (at most kLongest).
   const unsigned char* read(std::size_t needed) {
     ++record_;
-    std::uint64_t left = size_ - pos_;
+    const std::uint64_t left = size_ - pos_;
     if (left == 0) fail("end of file: the file ends before this record");
     if (left < 4) fail("end of file inside the record's leading count");
-    unsigned char count[4];
-    get(count, 4);
-    const std::uint64_t n = load_le(count, 4);
+    const std::uint64_t n = load_le(take(4), 4);
     if (n + 4 > size_ - pos_)
       fail("the record count of " + std::to_string(n) +
            " bytes reaches beyond the end of the file (truncated file or damaged count)");
     if (n < needed)
       fail("the record holds " + std::to_string(n) + " bytes, " + std::to_string(needed) +
            " are needed");
-    get(data_, needed);
-    if (n > needed && std::fseek(file_, static_cast<long>(n - needed), SEEK_CUR) != 0)
-      fail_errno("cannot read");
-    pos_ += n - needed;
-    get(count, 4);
-    const std::uint64_t trail = load_le(count, 4);
+    std::memcpy(data_, take(needed), needed);
+    skip(n - needed);
+    const std::uint64_t trail = load_le(take(4), 4);
     if (trail != n)
       fail("damaged record: the leading count " + std::to_string(n) + " and the trailing count " +
            std::to_string(trail) + " differ");
     return data_;
   }
 
-  std::int64_t record() const { return record_; }
   [[noreturn]] void fail(const std::string& condition) const {
     throw IoFailure(name_, 0, "record " + std::to_string(record_) + ": " + condition);
   }
@@ -79,22 +78,52 @@ class RecordFile {
   static constexpr std::size_t kLongest = 70;  // the title
 
  private:
-  void get(unsigned char* to, std::size_t n) {
-    if (std::fread(to, 1, n, file_) != n) {
-      if (std::ferror(file_)) fail_errno("read error");
-      fail("end of file inside the record");
-    }
+  // The next n bytes of the file (n at most the buffer's size), valid until the next call.
+  const unsigned char* take(std::size_t n) {
+    if (end_ - beg_ < n) fill(n);
+    const unsigned char* p = buf_ + beg_;
+    beg_ += n;
     pos_ += n;
+    return p;
   }
+
+  void skip(std::uint64_t n) {
+    pos_ += n;
+    if (n <= end_ - beg_) {
+      beg_ += static_cast<std::size_t>(n);
+      return;
+    }
+    n -= end_ - beg_;
+    beg_ = end_ = 0;
+    if (::lseek(fd_, static_cast<off_t>(n), SEEK_CUR) < 0) fail_errno("cannot read");
+  }
+
+  void fill(std::size_t n) {
+    std::memmove(buf_, buf_ + beg_, end_ - beg_);
+    end_ -= beg_;
+    beg_ = 0;
+    while (end_ < n) {
+      const ssize_t got = ::read(fd_, buf_ + end_, sizeof buf_ - end_);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        fail_errno("read error");
+      }
+      if (got == 0) fail("end of file inside the record");
+      end_ += static_cast<std::size_t>(got);
+    }
+  }
+
   [[noreturn]] void fail_errno(const char* what) const {
     fail(std::string(what) + ": " + std::strerror(errno));
   }
 
   std::string name_;
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
   std::uint64_t size_ = 0;
-  std::uint64_t pos_ = 0;
+  std::uint64_t pos_ = 0;  // bytes consumed so far
   std::int64_t record_ = 0;
+  std::size_t beg_ = 0, end_ = 0;  // the unconsumed bytes of buf_
+  unsigned char buf_[1 << 16];
   unsigned char data_[kLongest];
 };
 

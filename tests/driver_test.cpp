@@ -1,0 +1,217 @@
+// The program as a whole: command line, choice of the source kind, refusal of outputs that
+// would overwrite the run's own files, outputs that appear only after a successful run,
+// and the capacity of the store.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "support.hpp"
+
+namespace memprep::test {
+namespace {
+
+const char* const kSource = R"(
+"Example compound, 300 K"/70
+5.43090 5.43090 5.43090 90.0 90.0 90.0
+64 64 64
+227 1 "F"
+0.0 0.0
+112.0 0.0
+3
+1 1 1 -59.123 0.0 59.123 2.345678e11
+2 2 0 67.5 0.0 67.5 1.03e12
+3 1 1 -44.25 0.0 44.25 4.8e11
+)";
+
+const char* const kControl = "sample.fos\nsample.mem\n1.0\n1\n1.540560\n";
+
+std::set<std::string> files_in(const fs::path& dir) {
+  std::vector<std::string> names = list_files(dir);
+  return {names.begin(), names.end()};
+}
+
+TEST(Driver, CommandLine) {
+  TempDir dir;
+  Result none = run_memprep(dir.path, {});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err, "usage: memprep CONTROL_FILE\n");
+  EXPECT_EQ(none.out, "");
+
+  Result help = run_memprep(dir.path, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: memprep CONTROL_FILE\n", 0), 0u);
+  Result version = run_memprep(dir.path, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("memprep ", 0), 0u);
+
+  Result missing = run_memprep(dir.path, {"none.ctl"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "memprep: none.ctl: cannot open: No such file or directory\n");
+  EXPECT_TRUE(files_in(dir.path).empty());
+}
+
+TEST(Driver, SourceKindFollowsTheFileName) {
+  // With only the source and output names in the control file, each kind stops where it
+  // next needs something: kind G at its title, kind F at the output name (the second line
+  // was its auxiliary file), kind R at E, kind Z at its missing source.
+  const std::string title =
+      "memprep: run.ctl: end of file: the control file ends where the title "
+      "is expected\n";
+  const std::string output =
+      "memprep: run.ctl: end of file: the control file ends where the MEM "
+      "data-set file name is expected\n";
+  const std::string e =
+      "memprep: run.ctl: end of file: the control file ends where E is "
+      "expected\n";
+  const std::string extension = " The extension of a standard output file should be lst or out\n";
+  struct Row {
+    std::string source, err, out;
+  } rows[] = {
+      {"sample.lst", title, ""},
+      {"SAMPLE.LST", title, ""},
+      {"run.lst.old", title, ""},
+      {"sample.Lst", "", extension},
+      {"sample.out", output, ""},
+      {"a.out.fos", output, ""},  // ".out" is tested before ".fos"
+      {"sample.fos", e, ""},
+      {"DATA.FOS", e, ""},
+      {"results.out/sample.fos", e, ""},  // the folder's name does not count
+      {"run.lst.d/x.fos", e, ""},
+      {"results.out/sample", "", extension},
+      {"sample.mem", "", extension},
+      {"old.zmemin", "memprep: old.zmemin: cannot open: No such file or directory\n", ""},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir.path / "run.ctl", r.source + "\nout.mem\n");
+    Result got = run_memprep(dir.path, {"run.ctl"});
+    EXPECT_EQ(got.status, 1) << r.source;
+    EXPECT_EQ(got.err, r.err) << r.source;
+    EXPECT_EQ(got.out, r.out) << r.source;
+    EXPECT_EQ(files_in(dir.path), std::set<std::string>{"run.ctl"}) << r.source;
+  }
+}
+
+TEST(Driver, OutputThatWouldOverwriteAnInputIsRefused) {
+  struct Row {
+    std::string ctl_name, control, err;
+  } rows[] = {
+      {"run.ctl", "sample.fos\nrun.ctl\n1.0\n1\n1.5\n",
+       "memprep: run.ctl:2: the MEM data set 'run.ctl' would overwrite the control file\n"},
+      {"run.ctl", "sample.fos\n./sample.fos\n1.0\n1\n1.5\n",
+       "memprep: run.ctl:2: the MEM data set './sample.fos' would overwrite the source file\n"},
+      {"run.ctl", "sample.fos\n\n# output\nsub/../sample.fos\n1.0\n1\n1.5\n",
+       "memprep: run.ctl:4: the MEM data set 'sub/../sample.fos' would overwrite the source "
+       "file\n"},
+      {"run.ctl", "sample.out\naux.txt\naux.txt\n",
+       "memprep: run.ctl:3: the MEM data set 'aux.txt' would overwrite the auxiliary file\n"},
+      // The companion file of kinds G and F is the output name with ".fos" for its last
+      // four characters.
+      {"run.fos", "sample.lst\nrun.mem\n",
+       "memprep: run.fos:2: the companion file 'run.fos' would overwrite the control file\n"},
+      {"run.ctl", "sample.lst\nout.fos\n",
+       "memprep: run.ctl:2: the companion file 'out.fos' would overwrite the MEM data set of the "
+       "same name\n"},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    fs::create_directory(dir.path / "sub");
+    write_file(dir.path / r.ctl_name, r.control);
+    write_file(dir.path / "sample.fos", encode_records(kSource));
+    write_file(dir.path / "aux.txt", "aux\n");
+    std::set<std::string> before = files_in(dir.path);
+    Result got = run_memprep(dir.path, {r.ctl_name});
+    EXPECT_EQ(got.status, 1) << r.control;
+    EXPECT_EQ(got.err, r.err) << r.control;
+    EXPECT_EQ(got.out, "") << r.control;
+    EXPECT_EQ(files_in(dir.path), before) << r.control;
+    EXPECT_EQ(read_file(dir.path / r.ctl_name), r.control);
+    EXPECT_EQ(read_file(dir.path / "sample.fos"), encode_records(kSource));
+    EXPECT_EQ(read_file(dir.path / "aux.txt"), "aux\n");
+  }
+}
+
+TEST(Driver, ExistingOutputIsReplacedOnlyBySuccessfulRun) {
+  TempDir dir;
+  const std::string old = std::string(20000, 'o') + "\n";
+  write_file(dir.path / "run.ctl", kControl);
+  write_file(dir.path / "sample.mem", old);
+
+  // A source that ends inside its last reflection record: the old file stays as it was
+  // and no temporary file is left behind.
+  std::string whole = encode_records(kSource);
+  write_file(dir.path / "sample.fos", whole.substr(0, whole.size() - 10));
+  Result failed = run_memprep(dir.path, {"run.ctl"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("sample.fos: record 10: "), std::string::npos) << failed.err;
+  EXPECT_EQ(read_file(dir.path / "sample.mem"), old);
+  EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"run.ctl", "sample.fos", "sample.mem"}));
+
+  // A successful run replaces it from its start: nothing of the longer old content remains.
+  write_file(dir.path / "sample.fos", whole);
+  Result ok = run_memprep(dir.path, {"run.ctl"});
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out + ok.err, "");
+  std::string mem = read_file(dir.path / "sample.mem");
+  EXPECT_EQ(mem.rfind("# Title\nExample compound, 300 K\n", 0), 0u);
+  EXPECT_EQ(mem.find('o' + std::string("oooo")), std::string::npos);
+  EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"run.ctl", "sample.fos", "sample.mem"}));
+}
+
+TEST(Driver, CarriageReturnsOfTheControlFileAreNotPartOfItsLines) {
+  TempDir unix_ends, dos_ends;
+  for (const fs::path& p : {unix_ends.path, dos_ends.path})
+    write_file(p / "sample.fos", encode_records(kSource));
+  write_file(unix_ends.path / "run.ctl", kControl);
+  write_file(dos_ends.path / "run.ctl",
+             "# made on another system\r\nsample.fos\r\nsample.mem  # out\r\n\r\n1.0\r\n1\r\n"
+             "1.540560\r\n");
+  ASSERT_EQ(run_memprep(unix_ends.path, {"run.ctl"}).status, 0);
+  Result dos = run_memprep(dos_ends.path, {"run.ctl"});
+  ASSERT_EQ(dos.status, 0) << dos.err;
+  EXPECT_EQ(read_file(dos_ends.path / "sample.mem"), read_file(unix_ends.path / "sample.mem"));
+}
+
+// A binary source of n reflections with the given count in its count record.
+std::string source_of(std::int64_t n, std::int64_t count) {
+  std::string notation = R"("Full store"/70
+5.0 5.0 5.0 90.0 90.0 90.0
+64 64 64
+225 1 "F"
+0.0 0.0
+100.0 0.0
+)" + std::to_string(count) +
+                         "\n";
+  std::string file = encode_records(notation);
+  std::string one = encode_records("1 1 1 10.0 0.0 10.0 1.0e11\n");
+  file.reserve(file.size() + one.size() * static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) file += one;
+  return file;
+}
+
+TEST(Driver, StoreCapacity) {
+  TempDir dir;
+  write_file(dir.path / "run.ctl", kControl);
+
+  // A full store is accepted; its count is too wide for the I5 field.
+  write_file(dir.path / "sample.fos", source_of(100000, 100000));
+  Result full = run_memprep(dir.path, {"run.ctl"});
+  ASSERT_EQ(full.status, 0) << full.err;
+  std::string mem = read_file(dir.path / "sample.mem");
+  EXPECT_NE(mem.find("# NREF1\n*****\n"), std::string::npos);
+  const std::string line =
+      "    1    1    1         10.000          0.000          1.581         10.000   10.00    \n";
+  EXPECT_EQ(mem.size(), mem.find(line) + 100000 * line.size());
+
+  // One more is refused before any reflection is read.
+  fs::remove(dir.path / "sample.mem");
+  write_file(dir.path / "sample.fos", source_of(100001, 100001));
+  Result over = run_memprep(dir.path, {"run.ctl"});
+  EXPECT_EQ(over.status, 1);
+  EXPECT_EQ(over.out, " The number of reflections is greater than100000\n");
+  EXPECT_EQ(over.err, "");
+  EXPECT_FALSE(fs::exists(dir.path / "sample.mem"));
+}
+
+}  // namespace
+}  // namespace memprep::test

@@ -1,0 +1,185 @@
+// The MEM data set as written from the store: amplitude-block variants, the two reflection
+// layouts, sigma(|Fo|) and its non-finite values. Whole files are checked by the golden
+// cases; these tests look at the lines that vary with the settings.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support.hpp"
+#include "writers/writers.hpp"
+
+namespace memprep {
+namespace {
+
+struct Writer {
+  std::ostringstream console;
+  Run run{console};
+  Store& s = run.store;
+
+  Writer() {
+    s.TITLE = "Test phase";
+    s.CELL = {5.4309, 5.4309, 5.4309, 90, 90, 90};
+    s.SPG = 227;
+    s.SET = 1;
+    s.NX = s.NY = s.NZ = 64;
+    s.E = 1;
+    s.IAMP = 1;
+    s.AMPPOS = 112;
+    s.LAMBDA1 = 1.54056;
+    s.IPHASE = 1;
+  }
+
+  void reflection(std::int64_t h, std::int64_t k, std::int64_t l, double fr, double fi, double fa,
+                  double io, double wavelength = 0, double d = 0) {
+    std::int64_t i = ++s.NREF1;
+    s.H[i] = h;
+    s.K[i] = k;
+    s.L[i] = l;
+    s.FoR[i] = fr;
+    s.FoI[i] = fi;
+    s.FoAbs[i] = fa;
+    s.Io[i] = io;
+    s.Wavelength[i] = wavelength;
+    s.Dspacing[i] = d;
+  }
+
+  std::vector<std::string> lines() {
+    test::TempDir dir;
+    std::string path = (dir.path / "out.mem").string();
+    run.mem.create(path);
+    write_mem_data_set(run);
+    run.mem.commit();
+    std::istringstream in(test::read_file(path));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+  }
+
+  // The three lines after the SPG line (the amplitude block, when there is one).
+  std::vector<std::string> block() {
+    std::vector<std::string> all = lines();
+    return {all.begin() + 8, all.begin() + 11};
+  }
+};
+
+TEST(MemDataSetWriter, AmplitudeBlockVariants) {
+  auto with = [](std::int64_t iamp, bool ltof) {
+    Writer w;
+    w.s.IAMP = iamp;
+    w.s.LTOF = ltof;
+    w.s.AMPNEG = -8.5;
+    w.s.IHIST = 1;
+    w.s.NBANK = 2;
+    w.s.TWOTH = 90;
+    return w.block();
+  };
+  EXPECT_EQ(with(1, false),
+            (std::vector<std::string>{"# Positive amplitude  Negative amplitude    lambda1",
+                                      "            112.0000             -8.5000   1.540560",
+                                      "# E =  1.00000, Phase No. =  1"}));
+  EXPECT_EQ(with(1, true),
+            (std::vector<std::string>{
+                "# Positive amplitude  Negative amplitude    lambda1",
+                "            112.0000             -8.5000   1.540560",
+                "# E =  1.00000,  histogram =  1, nbank =  2, Phase No. =  1, 2theta =  90.00"}));
+  // One amplitude: the negative one is not written, whatever it holds.
+  EXPECT_EQ(with(0, false), (std::vector<std::string>{"# Positive amplitude    lambda1",
+                                                      "            112.0000    1.540560",
+                                                      "# E =  1.00000, Phase No. =  1"}));
+  EXPECT_EQ(with(0, true),
+            (std::vector<std::string>{
+                "# Positive amplitude    lambda1", "            112.0000    1.540560",
+                "# E =  1.00000,  histogram =  1,  nbank =  2, Phase No. =  1,  2theta =  90.00"}));
+  // Any other IAMP leaves the block out: "# NREF1" follows the SPG line.
+  EXPECT_EQ(with(2, false)[0], "# NREF1");
+}
+
+TEST(MemDataSetWriter, ELineFieldsThatDoNotFitAndEText) {
+  Writer w;
+  w.s.E = 0;
+  w.s.IAMP = 0;
+  w.s.LTOF = true;
+  w.s.IHIST = 1000;
+  w.s.NBANK = 12;
+  w.s.TWOTH = 145.123;
+  EXPECT_EQ(w.block()[2],
+            "# E =  0.00000,  histogram =***,  nbank = 12, Phase No. =  1,  2theta = 145.12");
+
+  EXPECT_EQ(e_text(1), "  1.00000");
+  EXPECT_EQ(e_text(0.05), " 5.000000E-02");
+  EXPECT_EQ(e_text(-1), " -1.00000");
+  EXPECT_EQ(e_text(1234567), " 1.234567E+06");
+}
+
+TEST(MemDataSetWriter, TimeOfFlightLayoutKeepsIoAsStored) {
+  Writer w;
+  w.s.LTOF = true;
+  w.s.E = 0.25;
+  w.reflection(2, 0, 0, 12.5, -3.25, 12.915, 1523.4, 1.2345, 0.8765);
+  w.reflection(4, 0, 0, -1.5, 0, 1.5, 1.0e7, 2.5, 1.25);
+  std::vector<std::string> l = w.lines();
+  ASSERT_EQ(l.size(), 16u);
+  EXPECT_EQ(l[13],
+            "#   h    k    l          Fo(r)          Fo(i)    sigma(|Fo|)           |Fo|"
+            "          Io     Wavelength         d");
+  EXPECT_EQ(l[13].size(), 112u);
+  // sigma = |Fo| / (2 sqrt(E Io)), Io taken as stored.
+  EXPECT_EQ(l[14],
+            "    2    0    0        12.5000        -3.2500         0.3309        12.9150"
+            "     1523.40         1.2345    0.8765");
+  EXPECT_EQ(l[15],
+            "    4    0    0        -1.5000         0.0000         0.0005         1.5000"
+            "    0.100000E+08     2.5000    1.2500");
+}
+
+TEST(MemDataSetWriter, ConstantWavelengthHeadingAndScaledIo) {
+  Writer w;
+  w.reflection(1, 1, 1, -59.123, 0, 59.123, 2.345678e11);
+  std::vector<std::string> l = w.lines();
+  ASSERT_EQ(l.size(), 15u);
+  EXPECT_EQ(l[11], "# NREF1");
+  EXPECT_EQ(l[12], "    1");
+  EXPECT_EQ(l[13].size(), 83u);
+  EXPECT_EQ(
+      l[14],
+      "    1    1    1        -59.123          0.000          6.104         59.123   23.46    ");
+}
+
+TEST(MemDataSetWriter, NonFiniteSigma) {
+  // Io = 0 gives an infinity (NaN when |Fo| is 0 too); a negative Io gives NaN.
+  Writer w;
+  w.reflection(1, 1, 1, 3, 0, 3, 0);
+  w.reflection(2, 0, 0, 0, 0, 0, 0);
+  w.reflection(2, 2, 0, 3, 0, 3, -5e11);
+  std::vector<std::string> l = w.lines();
+  ASSERT_EQ(l.size(), 17u);
+  EXPECT_EQ(l[14].substr(45, 15), "       Infinity");
+  EXPECT_EQ(l[15].substr(45, 15), "            NaN");
+  EXPECT_EQ(
+      l[16],
+      "    2    2    0          3.000          0.000            NaN          3.000  -50.00    ");
+
+  // E = 0 makes every sigma infinite, a negative E every sigma NaN.
+  for (double e : {0.0, -1.0}) {
+    Writer v;
+    v.s.E = e;
+    v.reflection(1, 1, 1, 3, 0, 3, 5e11);
+    v.reflection(3, 1, 1, -3, 0, 3, 5);
+    v.s.LTOF = e < 0;  // both layouts
+    std::vector<std::string> got = v.lines();
+    for (const std::string& line : {got[14], got[15]})
+      EXPECT_EQ(line.substr(45, 15), e == 0 ? "       Infinity" : "            NaN") << line;
+  }
+}
+
+TEST(MemDataSetWriter, BlankTitleIsAnEmptyLineAndAFullTitleIsWrittenWhole) {
+  Writer w;
+  w.s.TITLE = std::string(70, ' ');
+  EXPECT_EQ(w.lines()[1], "");
+  Writer full;
+  full.s.TITLE = std::string(69, 'x') + "y";
+  EXPECT_EQ(full.lines()[1], std::string(69, 'x') + "y");
+}
+
+}  // namespace
+}  // namespace memprep
