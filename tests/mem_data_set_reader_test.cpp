@@ -151,6 +151,26 @@ TEST(MemDataSetReader, ReflectionsWithBothPartsZeroAreNotKept) {
   EXPECT_EQ(r.s.FoAbs[2], 5.0);
 }
 
+TEST(MemDataSetReader, PlainAndGeneralFreeFormatLinesGiveTheSameValues) {
+  Reader r(header() +
+           "    3   -1    2      12.2500     -0.5000      0.1250\n"
+           "3,-1,2,12.25,-.5,.125\n"
+           "+3 -1 +2 1225-2 -5.0E-1 1.25D-1 ignored\n"
+           "3 -1 2, 12.250\t-0.50 , 0.125/\n"
+           "1*3 -1 2 12.25 -0.5 0.125\n"
+           "#\n");
+  r.read();
+  ASSERT_EQ(r.s.NREF1, 5);
+  for (std::int64_t j = 1; j <= 5; ++j) {
+    EXPECT_EQ(r.s.H[j], 3) << j;
+    EXPECT_EQ(r.s.K[j], -1) << j;
+    EXPECT_EQ(r.s.L[j], 2) << j;
+    EXPECT_EQ(r.s.FoR[j], 12.25) << j;
+    EXPECT_EQ(r.s.FoI[j], -0.5) << j;
+    EXPECT_EQ(r.s.SigFo[j], 0.125) << j;
+  }
+}
+
 TEST(MemDataSetReader, ReflectionLinesAreReadInTheirFirst62Columns) {
   // A seventh value beyond column 62 is never seen; a sixth one there is missing.
   std::string ok = "    1    1    1   -59.123    0.000    6.104" + std::string(19, ' ') + "x\n";

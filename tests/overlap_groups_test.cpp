@@ -150,5 +150,30 @@ TEST(OverlapGroups, MembersCountAgainstTheStoreCapacity) {
   }
 }
 
+// End to end: single reflections and group members share the store; a run that stops in
+// the group section leaves no MEM data set behind.
+TEST(OverlapGroups, RunStopsWhenSinglesAndMembersTogetherExceedTheStore) {
+  for (std::int64_t members : {1, 2}) {
+    TempDir dir;
+    test::write_file(dir.path / "run.ctl", "big.zmemin\nbig.mem\nT\nP 1\n90\n0 0 0\n");
+    std::string src = "#Initial\n1.0\n#a\n9 9 9 90 90 90\n#\n8 8 8\n#\n10 0\n#\n#\n2\n#\n";
+    for (std::int64_t j = 1; j < MAXREF; ++j) src += "1 2 3 4.0 0.0 0.5\n";
+    src += "# NREF2\n1\n{\n";
+    for (std::int64_t m = 0; m < members; ++m) src += "1 1 1 2\n";
+    src += "} 9.5 1\n";
+    test::write_file(dir.path / "big.zmemin", src);
+
+    test::Result r = test::run_memprep(dir.path, {"run.ctl"});
+    if (members == 1) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(std::filesystem::exists(dir.path / "big.mem"));
+    } else {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, capacity_message() + "\n");
+      EXPECT_FALSE(std::filesystem::exists(dir.path / "big.mem"));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace memprep
