@@ -213,5 +213,10 @@ TEST(Driver, StoreCapacity) {
   EXPECT_FALSE(fs::exists(dir.path / "sample.mem"));
 }
 
+TEST(Example, BinarySourceIsItsNotationEncoded) {
+  const fs::path dir = fs::path(MEMPREP_EXAMPLES_DIR) / "fos";
+  EXPECT_EQ(read_file(dir / "sample.fos"), encode_records(read_file(dir / "sample.fos.notation")));
+}
+
 }  // namespace
 }  // namespace memprep::test
