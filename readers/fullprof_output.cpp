@@ -8,6 +8,7 @@
 // auxiliary file.
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,6 +93,13 @@ double sin_deg(double deg) {
   return s;
 }
 
+// The parts one after the other (messages of the searches).
+std::string join(std::initializer_list<std::string_view> parts) {
+  std::string s;
+  for (std::string_view p : parts) s.append(p);
+  return s;
+}
+
 std::string number_text(double v) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -143,7 +151,7 @@ class FullprofReader {
   void first_pass() {
     src_.find(
         [&](std::string_view r) { return starts(r, kConditions) && src_.I(45, 47) == s_.IHIST; },
-        "the conditions of pattern " + std::to_string(s_.IHIST), kMarkerWidth);
+        join({"the conditions of pattern ", std::to_string(s_.IHIST)}), kMarkerWidth);
     src_.need("reading the conditions of the run", kMarkerWidth);
     s_.LTOF = false;
     src_.need("reading the conditions of the run", kMarkerWidth);
@@ -161,7 +169,7 @@ class FullprofReader {
           if (starts(r, kCycle)) cycle = src_.I(15, 19);
           return starts(r, kRunFinished);
         },
-        "\"" + std::string(kRunFinished) + "\"", kMarkerWidth);
+        join({"\"", kRunFinished, "\""}), kMarkerWidth);
     if (!cycle)
       src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
                 "\" line before it)");
@@ -174,11 +182,11 @@ class FullprofReader {
                              std::int64_t want, const std::string& what) {
       src_.find(
           [&](std::string_view r) { return starts(r, marker) && src_.I(first, last) == want; },
-          "\"" + std::string(marker) + "\" " + what, kMarkerWidth);
+          join({"\"", marker, "\" ", what}), kMarkerWidth);
     };
-    find_numbered(kCycle, 15, 19, last_cycle_, "of cycle " + std::to_string(last_cycle_));
-    find_numbered(kPhase, 10, 12, s_.IPHASE, "of phase " + std::to_string(s_.IPHASE));
-    find_numbered(kProfile, 37, 39, s_.IHIST, "of pattern " + std::to_string(s_.IHIST));
+    find_numbered(kCycle, 15, 19, last_cycle_, join({"of cycle ", std::to_string(last_cycle_)}));
+    find_numbered(kPhase, 10, 12, s_.IPHASE, join({"of phase ", std::to_string(s_.IPHASE)}));
+    find_numbered(kProfile, 37, 39, s_.IHIST, join({"of pattern ", std::to_string(s_.IHIST)}));
     // Later versions title the block "Direct cell parameters"; the first of either is used.
     src_.find([](std::string_view r) { return starts(r, kCell) || starts(r, kDirectCell); },
               "the cell parameters", kMarkerWidth);
@@ -187,8 +195,8 @@ class FullprofReader {
       c = src_.F(1, 15, 6);
     }
     src_.find([&](std::string_view r) { return starts(r, kPattern) && pattern_phase_matches(); },
-              "the reflections of pattern " + std::to_string(s_.IHIST) + ", phase " +
-                  std::to_string(s_.IPHASE),
+              join({"the reflections of pattern ", std::to_string(s_.IHIST), ", phase ",
+                    std::to_string(s_.IPHASE)}),
               kMarkerWidth);
     src_.need("reading the reflection table", kMarkerWidth);
   }
@@ -212,7 +220,7 @@ class FullprofReader {
     aux_.open(run_.AUXFILE);
     aux_.find(
         [&](std::string_view r) { return starts(r, kAuxPhase) && aux_.I(12, 15) == s_.IPHASE; },
-        "\"" + std::string(kAuxPhase) + "\" of phase " + std::to_string(s_.IPHASE), kMarkerWidth);
+        join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}), kMarkerWidth);
   }
 
   void read_divisor() {
