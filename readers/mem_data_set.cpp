@@ -106,8 +106,10 @@ bool read_plain_reflection(std::string_view rec, ReflectionValues& v) {
     i = j;
   }
   auto whole = [](std::string_view t, auto& out) {
-    if (t.front() == '+') t.remove_prefix(1);
-    if (t.empty() || t.front() == '+') return false;
+    if (t.front() == '+') {
+      t.remove_prefix(1);
+      if (t.empty() || t.front() == '-') return false;
+    }
     const char* end = t.data() + t.size();
     std::from_chars_result r;
     if constexpr (std::is_floating_point_v<std::remove_reference_t<decltype(out)>>)

@@ -196,6 +196,7 @@ TEST(MemDataSetReader, MalformedReflectionListsFailAtTheirLine) {
       {"    1    1    1   1.0  0.0 / 1.0\n#\n", 13},        // a slash cuts the list
       {"    1    1  1.5   1.0  0.0  1.0\n#\n", 13},         // l not an integer
       {"    1    1    1   1.0  0.0  1.0x\n#\n", 13},        // sigma not a number
+      {"    1    1    1   1.0  +-0.5  1.0\n#\n", 13},       // two signs
       {"    1    1    1   1.0  0.0  1.0\n", 0},             // no end of the list
   };
   for (const Case& c : cases) {
