@@ -273,20 +273,32 @@ TEST(FullprofOutput, RefusedSettingsAndSources) {
   }
 }
 
+// End to end: a full store is written (its count as five asterisks), one more reflection
+// stops the run before anything is written.
 TEST(FullprofOutput, CapacityEdge) {
   for (int count : {100000, 100001}) {
+    TempDir dir;
     std::string out = head(kXray) + kV3Header;
     std::string line = table_line({1, 2, 3, 4, 5}, 15, 55);
     out.reserve(out.size() + line.size() * count + 200);
     for (int i = 0; i < count; ++i) out += line;
-    Reader r(out + kTail, "1\n", 0);
-    write_file(r.run.AUXFILE, aux_file(count));
-    std::string got = r.read();
+    write_file(dir.path / "big.out", out + kTail);
+    write_file(dir.path / "big.amp", aux_file(count));
+    write_file(dir.path / "run.ctl",
+               "big.out\nbig.amp\nbig.mem\nfull store\nF 225\n1.0\n64 64 64\n0\n100\n1.5\n1\n1\n"
+               "1.0\n");
+    test::Result r = test::run_memprep(dir.path, {"run.ctl"});
     if (count == 100000) {
-      EXPECT_EQ(got, "");
-      EXPECT_EQ(r.s().NREF1, 100000);
+      EXPECT_EQ(r.status, 0) << r.err;
+      for (const char* name : {"big.mem", "big.fos"}) {
+        std::string text = test::read_file(dir.path / name);
+        EXPECT_NE(text.find("# NREF1\n*****\n"), std::string::npos) << name;
+      }
     } else {
-      EXPECT_EQ(got, " The number of reflections is greater than100000");
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, " The number of reflections is greater than100000\n");
+      EXPECT_FALSE(std::filesystem::exists(dir.path / "big.mem"));
+      EXPECT_FALSE(std::filesystem::exists(dir.path / "big.fos"));
     }
   }
 }
