@@ -53,9 +53,26 @@ std::int64_t parse_I(std::string_view field);
 double parse_F(std::string_view field, int d, int scale = 0);
 
 // ---- Free format (list-directed input) -------------------------------------------------
-// Items are separated by blanks, commas or the end of a record; two commas in a row leave a
-// null value (the variable keeps its value); r*c repeats c r times and r* gives r nulls; a
-// slash ends the list, and every later item keeps its value.
+// The rules of gfortran's list-directed READ (checked against gfortran 12, libgfortran
+// io/list_read.c):
+// - items are separated by a comma, a semicolon, blanks (blank, tab, CR) or the end of a
+//   record, with blanks around a comma; a comma right after another separator leaves a
+//   null value (the variable keeps its value), as does a comma first in the read;
+// - after a value that ends its record, and after blank records at the start of the read,
+//   commas at the start of the next records are taken as that separator (no null value);
+// - r*c gives c r times, r* gives r null values (0 < r <= 200000000); a repeated value
+//   keeps the type of the item that read it first;
+// - a slash ends the list: every later item keeps its value;
+// - integers: an optional sign and digits; reals: an optional sign, digits with at most one
+//   point, an optional exponent (E, D or Q with an optional sign, or a sign alone, then
+//   digits); an item must end at a separator;
+// - a text item is a word up to a blank, comma, semicolon, slash or the end of the record,
+//   or a string in quotes or apostrophes (a doubled quote stands for one; the string may go
+//   on over records).
+// Departing from gfortran: Inf, Infinity and NaN are not numbers, a real beyond the largest
+// double is an error (project decision: a damaged number stops the run); a slash after blank
+// records at the start of a read, or after a value's record end, ends the list as the
+// standard says (gfortran 12 there reads the character after the slash).
 class ListInput {
  public:
   // Supplies the next record when the current one is used up; nullopt at the end of file.
@@ -69,29 +86,50 @@ class ListInput {
   ListInput(std::string_view record, More more);
 
   // Each returns true when the variable was given a value, false when it keeps its value
-  // (a null value, or a slash has ended the list).
+  // (a null value, or a slash has ended the list). A value that does not convert throws
+  // FieldError("value N, column C: 'TEXT' is not ...").
   bool next(std::int64_t& v);
   bool next(double& v);
-  // A text item: the word up to the next blank, comma or slash.
+  // A text item: the word up to the next blank, comma, semicolon or slash, or a quoted string.
   bool next_word(std::string& w);
 
   // 1-based number of the item read last (for messages).
   int item() const { return item_; }
 
  private:
-  // Finds the next item; returns its text in `tok` (empty for a null value), or false
-  // when the list has ended at a slash.
-  bool next_token(std::string_view& tok);
-  bool refill();
+  enum class Kind { integer, real, word };
+  static constexpr int kEor = -2;  // the end of the current record
+  static constexpr int kEof = -1;  // past the last record
+
+  void fill();
+  int peek();
+  void bump();
+  void eat_spaces();
+  void eat_separator();
+  void finish_separator();
+  // Finds item `kind`: false when it is null or the list has ended; otherwise its constant
+  // in `tok` (a view into the record, or held_).
+  bool start_item(Kind kind, std::string_view& tok);
+  // Takes the separator after a value just read (not after a repeated one).
+  void end_item();
+  void read_quoted();
+  [[noreturn]] void fail(std::string_view tok, const char* what) const;
 
   std::string_view rec_;
   std::size_t pos_ = 0;
   More more_;
+  bool pending_ = false;      // the end of rec_ was taken; the next record not yet fetched
+  bool eof_ = false;          // past the last record
+  bool first_ = true;         // no item read yet
   bool ended_ = false;        // a slash was met
-  bool after_value_ = false;  // a value was taken and its separator not yet consumed
-  std::int64_t repeat_ = 0;   // items still to give from an r*c item
-  std::string_view repeat_tok_;
-  std::string held_;          // copy of a repeated token (the record may change under it)
+  bool comma_ = false;        // the last separator held a comma
+  bool at_eol_ = false;       // the last separator was the end of a record
+  bool fresh_ = false;        // the current value was read from the text (not repeated)
+  std::int64_t repeat_ = 0;   // items still to give from an r*c or r* item
+  bool repeat_null_ = false;  // r*: they are null
+  Kind repeat_kind_ = Kind::integer;
+  std::string held_;          // a repeated constant, or a quoted string
+  std::size_t column_ = 0;    // 1-based column of the current item's constant
   int item_ = 0;
 };
 
