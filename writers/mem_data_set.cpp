@@ -61,7 +61,8 @@ void write_mem_data_set(Run& run) {
   line.reserve(160);
 
   out.write_line("# Title");
-  out.write_line(trim_right(s.TITLE));
+  line.assign(trim_right(s.TITLE));  // a blank title gives an empty line
+  out.write_line(line);
 
   out.write_line("#        a         b         c     alpha      beta     gamma");
   line.clear();
