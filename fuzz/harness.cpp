@@ -1,0 +1,251 @@
+#include "fuzz/harness.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <new>
+#include <set>
+#include <sstream>
+#include <string_view>
+
+#include "driver/control_file.hpp"
+#include "driver/run.hpp"
+#include "store/errors.hpp"
+
+namespace memprep::fuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kSeparator = "\n%%%%\n";
+
+[[noreturn]] void fault(const std::string& what) {
+  std::fprintf(stderr, "memprep fuzz: %s\n", what.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+// The private working directory, made once under $TMPDIR (or /tmp) and removed at exit.
+struct WorkDir {
+  WorkDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/memprep-fuzz-XXXXXX";
+    if (!::mkdtemp(pattern.data())) fault("cannot create a working directory");
+    path = pattern;
+  }
+  ~WorkDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  fs::path path;
+};
+
+WorkDir& work_dir() {
+  static WorkDir dir;
+  return dir;
+}
+
+// Enters the working directory for one run and returns to where the fuzzer works (its corpus
+// and artifact paths may be relative) afterwards.
+class Inside {
+ public:
+  explicit Inside(const fs::path& dir) : home_(::open(".", O_RDONLY | O_DIRECTORY)) {
+    if (home_ < 0 || ::chdir(dir.c_str()) != 0) fault("cannot enter the working directory");
+  }
+  ~Inside() {
+    if (::fchdir(home_) != 0) fault("cannot leave the working directory");
+    ::close(home_);
+  }
+  Inside(const Inside&) = delete;
+  Inside& operator=(const Inside&) = delete;
+
+ private:
+  int home_;
+};
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void spill(const fs::path& p, std::string_view content) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out) fault("cannot write " + p.string());
+}
+
+void empty_directory(const fs::path& dir) {
+  for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+}
+
+std::set<std::string> entries(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// True when one of the first significant control lines (the file names) leaves the working
+// directory. Only plain names are run: a path could reach any file of the machine.
+bool names_outside(const std::string& control) {
+  static std::ostringstream quiet;
+  static Run probe(quiet);
+  probe.ctl.open_text("run.ctl", control);
+  try {
+    std::string name;
+    for (int i = 0; i < 3; ++i) {
+      read_control_line(probe, name, 512, "a file name");
+      if (name.find('/') != std::string::npos) return true;
+    }
+  } catch (const IoFailure&) {
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string fixed_source(const std::string& name) {
+  fs::path p = fs::path(MEMPREP_FUZZ_SOURCES) / name;
+  if (!fs::is_regular_file(p)) fault("missing fixed source " + p.string());
+  return slurp(p);
+}
+
+int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+
+  // Split the input into its files.
+  std::map<std::string, std::string> written;
+  for (std::size_t i = 0; i < target.parts.size(); ++i) {
+    bool last = i + 1 == target.parts.size();
+    std::size_t sep = last ? std::string_view::npos : input.find(kSeparator);
+    if (sep == std::string_view::npos) {
+      written[target.parts[i]] = std::string(input);
+      break;
+    }
+    written[target.parts[i]] = std::string(input.substr(0, sep + 1));
+    input.remove_prefix(sep + kSeparator.size());
+  }
+  for (const auto& [name, content] : target.fixed) written.emplace(name, content);
+
+  auto ctl = written.find("run.ctl");
+  if (ctl != written.end() && names_outside(ctl->second)) return -1;
+
+  WorkDir& dir = work_dir();
+  Inside inside(dir.path);
+  empty_directory(".");
+  for (const auto& [name, content] : written) spill(name, content);
+
+  // The run's files are closed, and an uncommitted temporary file removed, when the Run goes
+  // away, as at the end of the program.
+  std::string outfile, fosfile;
+  char kind = ' ';
+  bool ok = false;
+  {
+    std::ostringstream console;
+    Run run(console);
+    run.CTLFILE = "run.ctl";
+    static const bool verbose = std::getenv("MEMPREP_FUZZ_VERBOSE") != nullptr;
+    try {
+      run_converter(run);
+      ok = true;
+      if (verbose) std::fprintf(stderr, "converted\n");
+    } catch (const Stop& e) {
+      if (verbose) std::fprintf(stderr, "stopped: %s\n", e.what());
+    } catch (const IoFailure& e) {
+      if (verbose) std::fprintf(stderr, "failed: %s\n", e.what());
+    } catch (const std::exception& e) {
+      fault(std::string("a run ended with an unexpected exception: ") + e.what());
+    } catch (...) {
+      fault("a run ended with an unknown exception");
+    }
+    outfile = run.OUTFILE;
+    fosfile = run.FOSFILE;
+    kind = run.KIND;
+  }
+
+  std::set<std::string> after = entries(".");
+  for (const std::string& name : after)
+    if (name.starts_with(".memprep-")) fault("temporary file left behind: " + name);
+
+  if (!ok) {
+    for (const std::string& name : after)
+      if (!written.count(name)) fault("a failed run left the file '" + name + "'");
+    for (const auto& [name, content] : written) {
+      if (!after.count(name)) fault("a failed run removed the input '" + name + "'");
+      if (slurp(name) != content) fault("a failed run changed the input '" + name + "'");
+    }
+  } else {
+    if (!after.count(outfile)) fault("a successful run left no MEM data set '" + outfile + "'");
+    bool companion = kind == 'G' || kind == 'F';
+    if (companion && !after.count(fosfile))
+      fault("a successful run left no companion file '" + fosfile + "'");
+    for (const std::string& name : after)
+      if (!written.count(name) && name != outfile && !(companion && name == fosfile))
+        fault("a successful run left the unexpected file '" + name + "'");
+  }
+  empty_directory(".");
+  return 0;
+}
+
+}  // namespace memprep::fuzz
+
+// Every run builds a fresh reflection store, whose arrays are large enough that the address
+// sanitizer's allocator maps and unmaps them anew each time; the page faults then cost more
+// than the run itself. Large blocks are therefore kept when freed and given out again for a
+// request of the same size. (Blocks still come from malloc, with the sanitizer's guards.)
+namespace {
+
+constexpr std::size_t kLargeBlock = 256 * 1024;
+struct Cached {
+  void* block;
+  std::size_t size;
+  bool in_use;
+};
+Cached cache[64];
+
+void* allocate(std::size_t n) {
+  if (n >= kLargeBlock) {
+    for (Cached& c : cache)
+      if (c.block && !c.in_use && c.size == n) {
+        c.in_use = true;
+        return c.block;
+      }
+  }
+  void* p = std::malloc(n ? n : 1);
+  if (p && n >= kLargeBlock) {
+    for (Cached& c : cache)
+      if (!c.block) {
+        c = {p, n, true};
+        break;
+      }
+  }
+  return p;
+}
+
+void release(void* p) {
+  if (!p) return;
+  for (Cached& c : cache)
+    if (c.block == p) {
+      c.in_use = false;
+      return;
+    }
+  std::free(p);
+}
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  if (void* p = allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
