@@ -127,6 +127,35 @@ class DigitText {
 // the smallest denormal reads as zero (of the sign given), as strtod gives it.
 RealStatus convert(DigitText& text, long long exp, bool neg, double& v) {
   const char* mant_end = text.end();
+  {
+    // Fast path: an integer mantissa of at most 2^53 times a power of ten up to 10^22 in
+    // magnitude. Both are exact doubles, so one multiplication or division gives the
+    // correctly rounded value, as the full conversion below does.
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::uint64_t m = 0;
+    int digits = 0;
+    long long frac = 0;
+    bool point = false;
+    for (const char* c = text.begin(); c < mant_end && digits <= 19; ++c) {
+      if (*c == '.') {
+        point = true;
+        continue;
+      }
+      if (point) ++frac;
+      if (digits == 0 && *c == '0') continue;
+      ++digits;
+      m = m * 10 + static_cast<std::uint64_t>(*c - '0');
+    }
+    const long long e10 = exp - frac;
+    if (digits <= 19 && m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
+      const double mant = static_cast<double>(m);
+      double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
+      v = neg ? -value : value;
+      return RealStatus::ok;
+    }
+  }
   if (exp != 0) {
     text.put('e');
     char buf[24];
