@@ -55,50 +55,14 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
   return p;
 }
 
-// Largest value over a range of positions, the lowest position among equal values.
-class MaxTree {
- public:
-  explicit MaxTree(const std::vector<double>& w, std::int64_t n) {
-    while (size_ < n + 1) size_ *= 2;
-    node_.assign(2 * size_, Best{});
-    for (std::int64_t i = 1; i <= n; ++i) node_[size_ + i] = Best{w[i], i};
-    for (std::int64_t i = size_ - 1; i >= 1; --i) node_[i] = better(node_[2 * i], node_[2 * i + 1]);
-  }
-
-  void set(std::int64_t i, double v) {
-    std::int64_t x = size_ + i;
-    node_[x] = Best{v, i};
-    for (x /= 2; x >= 1; x /= 2) node_[x] = better(node_[2 * x], node_[2 * x + 1]);
-  }
-
-  // Position of the largest value over first..last (first <= last), 0 for an empty range.
-  std::int64_t best(std::int64_t first, std::int64_t last) const {
-    Best b{};
-    for (std::int64_t lo = first + size_, hi = last + size_ + 1; lo < hi; lo /= 2, hi /= 2) {
-      if (lo & 1) b = better(b, node_[lo++]);
-      if (hi & 1) b = better(b, node_[--hi]);
-    }
-    return b.pos;
-  }
-
- private:
-  struct Best {
-    double value = 0;
-    std::int64_t pos = 0;  // 0: no position
-  };
-  // The order is total (larger value, then lower position), so the result of a range does
-  // not depend on how the range is split.
-  static Best better(const Best& a, const Best& b) {
-    if (a.pos == 0) return b;
-    if (b.pos == 0) return a;
-    if (a.value > b.value) return a;
-    if (b.value > a.value) return b;
-    return a.pos < b.pos ? a : b;
-  }
-
-  std::int64_t size_ = 1;
-  std::vector<Best> node_;
-};
+// Puts a[from[i]] at position i, for i = 1..n.
+template <class T>
+void permute(std::vector<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
+             std::vector<T>& scratch) {
+  scratch.resize(static_cast<std::size_t>(n) + 1);
+  for (std::int64_t i = 1; i <= n; ++i) scratch[i] = a[from[i]];
+  std::copy(scratch.begin() + 1, scratch.begin() + n + 1, a.begin() + 1);
+}
 
 }  // namespace
 
@@ -126,26 +90,76 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
   }
 }
 
+// Step i of the selection sort looks for the largest wavelength after position i. Let M be
+// the largest wavelength at positions i..n. If reflection i has it, nothing after i is
+// greater and i stays; otherwise every reflection of wavelength M lies after i and the
+// lowest-placed one comes to i, while reflection i takes its place. A group of equal
+// wavelengths gains places only while a greater wavelength remains, so when it becomes the
+// largest its places can be sorted once and taken in increasing order.
 void sort_by_wavelength(Store& s) {
   const std::int64_t n = s.NREF1;
   if (n < 2) return;
-  MaxTree tree(s.Wavelength, n);
-  for (std::int64_t i = 1; i < n; ++i) {
-    const std::int64_t j = tree.best(i + 1, n);
-    if (!(s.Wavelength[j] > s.Wavelength[i])) continue;
-    std::swap(s.H[i], s.H[j]);
-    std::swap(s.K[i], s.K[j]);
-    std::swap(s.L[i], s.L[j]);
-    std::swap(s.Dspacing[i], s.Dspacing[j]);
-    std::swap(s.FoR[i], s.FoR[j]);
-    std::swap(s.FoI[i], s.FoI[j]);
-    std::swap(s.FoAbs[i], s.FoAbs[j]);
-    std::swap(s.Io[i], s.Io[j]);
-    std::swap(s.Wavelength[i], s.Wavelength[j]);
-    std::swap(s.Tof[i], s.Tof[j]);
-    // Position i is never looked at again; j now holds the old reflection i.
-    tree.set(j, s.Wavelength[j]);
+  const std::size_t size = static_cast<std::size_t>(n) + 1;
+
+  // The groups of equal wavelength, ascending; within a group, its positions ascending.
+  std::vector<std::pair<double, std::int64_t>> by_value(static_cast<std::size_t>(n));
+  for (std::int64_t i = 1; i <= n; ++i) by_value[i - 1] = {s.Wavelength[i], i};
+  std::sort(by_value.begin(), by_value.end());
+  std::vector<std::int64_t> group(size);  // group of the reflection now at each position
+  std::vector<std::int64_t> first_of{0};  // first entry of each group in by_value
+  for (std::int64_t k = 0; k < n; ++k) {
+    if (k > 0 && by_value[k].first > by_value[k - 1].first) first_of.push_back(k);
+    group[by_value[k].second] = static_cast<std::int64_t>(first_of.size()) - 1;
   }
+  const std::int64_t groups = static_cast<std::int64_t>(first_of.size());
+  first_of.push_back(n);
+
+  std::vector<std::int64_t> remaining(groups);  // reflections of each group at positions i..n
+  for (std::int64_t g = 0; g < groups; ++g) remaining[g] = first_of[g + 1] - first_of[g];
+  // Places a group gains through swaps, as lists chained from gained_head.
+  std::vector<std::int64_t> gained_head(groups, -1), gained_next, gained_pos;
+  std::vector<std::int64_t> from(size);  // original position of the reflection now at each
+  for (std::int64_t i = 0; i <= n; ++i) from[i] = i;
+
+  std::int64_t M = groups;
+  std::vector<std::int64_t> places;  // positions of group M, ascending
+  std::size_t next_place = 0;
+  for (std::int64_t i = 1; i < n; ++i) {
+    if (M == groups || remaining[M] == 0) {
+      do --M;
+      while (remaining[M] == 0);
+      places.clear();
+      for (std::int64_t k = first_of[M]; k < first_of[M + 1]; ++k)
+        places.push_back(by_value[k].second);
+      bool gained = false;
+      for (std::int64_t e = gained_head[M]; e >= 0; e = gained_next[e]) {
+        places.push_back(gained_pos[e]);
+        gained = true;
+      }
+      if (gained) std::sort(places.begin(), places.end());
+      next_place = 0;
+    }
+    --remaining[M];  // position i ends with a reflection of group M
+    const std::int64_t u = group[i];
+    if (u == M) continue;
+    std::int64_t j;
+    do j = places[next_place++];
+    while (j <= i || group[j] != M);
+    group[i] = M;
+    group[j] = u;
+    gained_next.push_back(gained_head[u]);
+    gained_pos.push_back(j);
+    gained_head[u] = static_cast<std::int64_t>(gained_pos.size()) - 1;
+    std::swap(from[i], from[j]);
+  }
+
+  std::vector<std::int64_t> ints;
+  permute(s.H, from, n, ints);
+  permute(s.K, from, n, ints);
+  permute(s.L, from, n, ints);
+  std::vector<double> reals;
+  for (auto* a : {&s.Dspacing, &s.FoR, &s.FoI, &s.FoAbs, &s.Io, &s.Wavelength, &s.Tof})
+    permute(*a, from, n, reals);
 }
 
 }  // namespace memprep
