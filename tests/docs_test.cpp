@@ -37,13 +37,13 @@ std::vector<Quotation> quotations(const std::vector<std::string>& guide) {
     if (!g.starts_with(open) || !g.ends_with(close)) continue;
     Quotation q;
     q.guide_line = i + 1;
-    std::istringstream spec(g.substr(open.size(), g.size() - open.size() - close.size()));
+    std::istringstream marker(g.substr(open.size(), g.size() - open.size() - close.size()));
     std::string word;
-    spec >> q.path;
-    if (spec >> word) {
+    marker >> q.path;
+    if (marker >> word) {
       char dash = 0;
       EXPECT_EQ(word, "lines") << "user guide line " << q.guide_line;
-      spec >> q.first >> dash >> q.last;
+      marker >> q.first >> dash >> q.last;
       EXPECT_TRUE(dash == '-' && q.first >= 1 && q.last >= q.first)
           << "user guide line " << q.guide_line << ": lines A-B expected";
     }
