@@ -8,8 +8,7 @@ void read_control_line(Run& run, std::string& buffer, std::size_t length, std::s
   for (;;) {
     if (!run.ctl.next(length))
       throw IoFailure(run.ctl.name(), 0,
-                      "end of file: the control file ends where " + std::string(what) +
-                          " is expected");
+                      "end of file: the control file ends before " + std::string(what));
     std::string_view rec = run.ctl.rec();
     std::size_t first = rec.find_first_not_of(' ');
     if (first == std::string_view::npos) continue;  // blank line

@@ -61,7 +61,7 @@ void OutputFile::create(const std::string& target) {
 }
 
 void OutputFile::write_line(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), file_);
+  if (!line.empty()) std::fwrite(line.data(), 1, line.size(), file_);
   std::putc('\n', file_);
 }
 

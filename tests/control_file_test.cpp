@@ -49,7 +49,7 @@ TEST(ControlLine, BlankAndCommentLinesAreSkippedAndTheRestLeftAdjusted) {
   EXPECT_EQ(c.line(), "out.mem");  // the carriage return is not part of the line
   EXPECT_EQ(c.line(), "last line without a line end");
   EXPECT_EQ(c.outcome([&] { c.line(); }),
-            "io:run.ctl: end of file: the control file ends where the next line is expected");
+            "io:run.ctl: end of file: the control file ends before the next line");
 }
 
 TEST(ControlLine, RecordIsCutBeforeLeadingBlanksAreRemoved) {
@@ -200,8 +200,8 @@ TEST(Settings, MissingOrMalformedLinesNameTheLine) {
 
   Control short_file("Title\nF 225\n1.0\n64 64 64\n1\n");
   EXPECT_EQ(short_file.outcome([&] { read_settings(short_file.run); }),
-            "io:run.ctl: end of file: the control file ends where the positive and negative "
-            "amplitudes is expected");
+            "io:run.ctl: end of file: the control file ends before the positive and negative "
+            "amplitudes");
 }
 
 TEST(FosSettings, EIampLambdaInOrder) {

@@ -55,14 +55,12 @@ TEST(Driver, SourceKindFollowsTheFileName) {
   // next needs something: kind G at its title, kind F at the output name (the second line
   // was its auxiliary file), kind R at E, kind Z at its missing source.
   const std::string title =
-      "memprep: run.ctl: end of file: the control file ends where the title "
-      "is expected\n";
+      "memprep: run.ctl: end of file: the control file ends before the title\n";
   const std::string output =
-      "memprep: run.ctl: end of file: the control file ends where the MEM "
-      "data-set file name is expected\n";
+      "memprep: run.ctl: end of file: the control file ends before the MEM "
+      "data-set file name\n";
   const std::string e =
-      "memprep: run.ctl: end of file: the control file ends where E is "
-      "expected\n";
+      "memprep: run.ctl: end of file: the control file ends before E\n";
   const std::string extension = " The extension of a standard output file should be lst or out\n";
   struct Row {
     std::string source, err, out;
