@@ -1,0 +1,259 @@
+// Text sources: records, line ends, cutting to a buffer width, rewinding, and the file name
+// and line number that failures carry. Every record test runs twice: on a file on disk and
+// on the same text held in memory.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "store/errors.hpp"
+#include "store/fields.hpp"
+#include "store/text_source.hpp"
+
+namespace memprep {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TextSourceTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "memprep_text_source_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  bool on_disk() const { return GetParam(); }
+
+  // Opens `text` as the source "sample.out", from a file or from memory.
+  void open(const std::string& text) {
+    if (on_disk()) {
+      fs::path p = dir_ / "sample.out";
+      std::ofstream(p, std::ios::binary) << text;
+      src.open(p.string());
+    } else {
+      src.open_text("sample.out", text);
+    }
+  }
+
+  // All records, read with the given width.
+  std::vector<std::string> records(std::size_t width = 512) {
+    std::vector<std::string> r;
+    while (src.next(width)) r.push_back(src.rec());
+    return r;
+  }
+
+  TextSource src;
+  fs::path dir_;
+};
+
+using Recs = std::vector<std::string>;
+
+TEST_P(TextSourceTest, LinesAreRecordsWithoutTheirLineEnds) {
+  open("first\nsecond\n\nfourth\n");
+  EXPECT_EQ(records(), (Recs{"first", "second", "", "fourth"}));
+  EXPECT_EQ(src.line(), 4);
+  EXPECT_FALSE(src.next());
+  EXPECT_EQ(src.rec(), "");
+}
+
+TEST_P(TextSourceTest, CarriageReturnBeforeTheLineEndIsDropped) {
+  open("a\r\nb c\r\n\r\nlast\r");
+  EXPECT_EQ(records(), (Recs{"a", "b c", "", "last"}));
+}
+
+TEST_P(TextSourceTest, OnlyOneCarriageReturnIsDroppedAndInnerOnesStay) {
+  open("a\rb\r\r\n");
+  EXPECT_EQ(records(), (Recs{"a\rb\r"}));
+}
+
+TEST_P(TextSourceTest, ALastLineWithoutNewlineIsARecord) {
+  open("one\ntwo");
+  EXPECT_EQ(records(), (Recs{"one", "two"}));
+  EXPECT_EQ(src.line(), 2);
+}
+
+TEST_P(TextSourceTest, AnEmptyFileHasNoRecords) {
+  open("");
+  EXPECT_FALSE(src.next());
+  EXPECT_EQ(src.line(), 0);
+  try {
+    src.need("reading the title");
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.file, src.name());
+    EXPECT_EQ(f.condition, "end of file while reading the title");
+    EXPECT_EQ(std::string(f.what()), src.name() + ": end of file while reading the title");
+  }
+}
+
+TEST_P(TextSourceTest, ASingleNewlineIsOneEmptyRecord) {
+  open("\n");
+  EXPECT_EQ(records(), (Recs{""}));
+}
+
+TEST_P(TextSourceTest, ANulByteStaysInTheRecord) {
+  open(std::string("a\0b\nc\n", 6));
+  Recs r = records();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0], std::string("a\0b", 3));
+  EXPECT_EQ(r[1], "c");
+}
+
+TEST_P(TextSourceTest, AVeryLongLineIsReadWholeOrCutToTheWidth) {
+  std::string longline(100000, 'x');
+  longline[99999] = 'y';
+  open(longline + "\nnext\n");
+  ASSERT_TRUE(src.next(200000));
+  EXPECT_EQ(src.rec().size(), 100000u);
+  EXPECT_EQ(src.rec().back(), 'y');
+  ASSERT_TRUE(src.next());
+  EXPECT_EQ(src.rec(), "next");
+  src.rewind();
+  ASSERT_TRUE(src.next());  // the default buffer of 512 characters
+  EXPECT_EQ(src.rec(), std::string(512, 'x'));
+  ASSERT_TRUE(src.next());
+  EXPECT_EQ(src.rec(), "next");
+}
+
+TEST_P(TextSourceTest, NextCutsTheRecordToTheBufferWidth) {
+  open("abcdef\nab\nabc\r\n");
+  EXPECT_EQ(records(3), (Recs{"abc", "ab", "abc"}));
+  src.rewind();
+  EXPECT_EQ(records(0), (Recs{"", "", ""}));
+}
+
+TEST_P(TextSourceTest, RewindStartsAgainFromTheFirstRecord) {
+  open("1\n2\n3\n");
+  EXPECT_EQ(records(), (Recs{"1", "2", "3"}));
+  src.rewind();
+  EXPECT_EQ(src.line(), 0);
+  EXPECT_EQ(src.rec(), "");
+  ASSERT_TRUE(src.next());
+  EXPECT_EQ(src.rec(), "1");
+  EXPECT_EQ(src.line(), 1);
+  ASSERT_TRUE(src.next());
+  src.rewind();
+  EXPECT_EQ(records(), (Recs{"1", "2", "3"}));
+}
+
+TEST_P(TextSourceTest, FindMarkerStopsAtTheFirstRecordBeginningWithIt) {
+  open("x\n GENLES here\n GENLES again\n");
+  src.find_marker(" GENLES");
+  EXPECT_EQ(src.line(), 2);
+  EXPECT_EQ(src.rec(), " GENLES here");
+  try {
+    src.find_marker("MISSING");
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.condition, "end of file while looking for \"MISSING\"");
+  }
+}
+
+TEST_P(TextSourceTest, FieldFailuresNameFileLineAndColumns) {
+  open("ok\n   12  x1.5\n");
+  src.next();
+  src.next();
+  EXPECT_EQ(src.I(1, 5), 12);
+  try {
+    src.F(6, 11, 2);
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.line, 2);
+    EXPECT_EQ(std::string(f.what()), src.name() + ":2: columns 6-11: 'x1.5' is not a number");
+  }
+}
+
+TEST_P(TextSourceTest, FreeFormatReadsTakeFurtherRecordsAndLeaveTheRest) {
+  open("1 2\n\n3\nnext record\n");
+  ListInput in = src.list_from_next("reading three values");
+  std::int64_t a = 0, b = 0, c = 0;
+  in.next(a);
+  in.next(b);
+  in.next(c);
+  EXPECT_EQ(a + b + c, 6);
+  EXPECT_EQ(src.line(), 3);
+  ASSERT_TRUE(src.next());
+  EXPECT_EQ(src.rec(), "next record");
+}
+
+TEST_P(TextSourceTest, FreeFormatErrorsNameTheRecordBeingRead) {
+  open("1 2\n  \n3 x\n");
+  ListInput in = src.list_from_next("reading values");
+  std::int64_t v[4] = {};
+  try {
+    src.located([&] {
+      for (auto& x : v) in.next(x);
+      return 0;
+    });
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(std::string(f.what()), src.name() + ":3: value 4, column 3: 'x' is not an integer");
+  }
+}
+
+TEST_P(TextSourceTest, FreeFormatRunningOutOfTheFileIsAnError) {
+  open("1\n\n");
+  ListInput in = src.list_from_next("reading values");
+  std::int64_t v[2] = {};
+  try {
+    src.located([&] {
+      for (auto& x : v) in.next(x);
+      return 0;
+    });
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(std::string(f.what()), src.name() + ":2: end of file where value 2 is needed");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OnDiskAndInMemory, TextSourceTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& i) {
+                           return i.param ? std::string("OnDisk") : std::string("InMemory");
+                         });
+
+TEST(TextSource, AMissingFileCannotBeOpened) {
+  TextSource src;
+  try {
+    src.open("/nonexistent/memprep/sample.out");
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.line, 0);
+    EXPECT_EQ(std::string(f.what()),
+              "/nonexistent/memprep/sample.out: cannot open: No such file or directory");
+  }
+}
+
+TEST(TextSource, ADirectoryCannotBeOpened) {
+  TextSource src;
+  std::string dir = fs::temp_directory_path().string();
+  try {
+    src.open(dir);
+    FAIL() << "no failure";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.condition, "cannot open: is a directory");
+  }
+}
+
+TEST(TextSource, AClosedSourceHasNoRecords) {
+  TextSource src;
+  EXPECT_FALSE(src.is_open());
+  EXPECT_FALSE(src.next());
+  src.open_text("x", "a\n");
+  EXPECT_TRUE(src.is_open());
+  src.close();
+  EXPECT_FALSE(src.is_open());
+  EXPECT_FALSE(src.next());
+}
+
+}  // namespace
+}  // namespace memprep
