@@ -57,17 +57,25 @@ void check_output(const Run& run, const std::string& output, const char* output_
   }
 }
 
+// Reads a file name from the control file. A NUL byte cannot stand in a file name: the
+// system would take the name as ending there and open or create another file.
+void read_file_name(Run& run, std::string& name, std::string_view what) {
+  read_control_line(run, name, 512, what);
+  if (name.find('\0') != std::string::npos)
+    throw IoFailure(run.ctl.name(), run.ctl.line(), std::string(what) + " holds a NUL byte");
+}
+
 }  // namespace
 
 void run_converter(Run& run) {
   Store& s = run.store;
   run.ctl.open(run.CTLFILE);
 
-  read_control_line(run, run.SRCFILE, 512, "the source file name");
+  read_file_name(run, run.SRCFILE, "the source file name");
   run.KIND = choose_kind(run.SRCFILE);
   if (run.KIND == 'R' || run.KIND == 'Z') s.IPHASE = 1;
-  if (run.KIND == 'F') read_control_line(run, run.AUXFILE, 512, "the auxiliary file name");
-  read_control_line(run, run.OUTFILE, 512, "the MEM data-set file name");
+  if (run.KIND == 'F') read_file_name(run, run.AUXFILE, "the auxiliary file name");
+  read_file_name(run, run.OUTFILE, "the MEM data-set file name");
   run.ctl_out_line = run.ctl.line();
 
   check_output(run, run.OUTFILE, "the MEM data set");

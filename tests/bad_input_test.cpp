@@ -1,0 +1,292 @@
+// Bad input given on purpose, to the built program: every case is refused with one clear
+// line naming the file, exit status 1, and the work directory left exactly as it was (no
+// output file, no temporary file, the inputs unchanged).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "support.hpp"
+
+namespace memprep::test {
+namespace {
+
+// A work directory holding the inputs of one run.
+struct Work {
+  TempDir dir;
+  std::map<std::string, std::string> files;  // every file written, with its content
+
+  void put(const std::string& name, const std::string& content) {
+    write_file(dir.path / name, content);
+    files[name] = content;
+  }
+  // The regular files of an example or case directory (not its subdirectories).
+  void copy_from(const fs::path& from) {
+    for (const auto& e : fs::directory_iterator(from))
+      if (e.is_regular_file()) put(e.path().filename().string(), read_file(e.path()));
+  }
+  // Replaces the first occurrence of `from` in file `name`.
+  void edit(const std::string& name, const std::string& from, const std::string& to) {
+    std::string text = files.at(name);
+    std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << name << " does not hold '" << from << "'";
+    put(name, text.replace(at, from.size(), to));
+  }
+};
+
+// Runs the program on `ctl` and checks the refusal; returns the one line it wrote (without
+// its line end), or "" after a failed check.
+std::string refused(const Work& w, const std::string& ctl) {
+  Result r = run_memprep(w.dir.path, {ctl});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  std::string text = r.out + r.err;
+  EXPECT_TRUE(text.size() > 1 && text.find('\n') == text.size() - 1) << "expected one line, got:\n"
+                                                                     << text;
+  EXPECT_LT(text.size(), 1000u) << "an unreadably long line";
+  std::vector<std::string> expected;
+  for (const auto& [name, content] : w.files) expected.push_back(name);
+  EXPECT_EQ(list_files(w.dir.path), expected) << "after: " << text;
+  for (const auto& [name, content] : w.files)
+    if (fs::is_regular_file(w.dir.path / name))
+      EXPECT_EQ(read_file(w.dir.path / name), content) << name << " was changed";
+  for (const auto& e : fs::directory_iterator(w.dir.path))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary file left";
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// An I/O failure line names the file (and, where one applies, the line) first.
+void expect_names(const std::string& line, const std::string& file_and_line,
+                  const std::string& what) {
+  EXPECT_TRUE(line.starts_with("memprep: " + file_and_line)) << line;
+  EXPECT_NE(line.find(what), std::string::npos) << line;
+}
+
+// A valid run of each source kind, to be spoilt by the tests. The control file's name and
+// the source names are returned with it.
+struct Kind {
+  const char* name;
+  fs::path from;
+  const char* ctl;
+  const char* source;
+};
+
+const Kind kKinds[] = {
+    {"G", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-xray", "silicon.ctl", "silicon.lst"},
+    {"F", fs::path(MEMPREP_CASES_DIR) / "f-xray-v1" / "in", "run.ctl", "sample.out"},
+    {"R", fs::path(MEMPREP_EXAMPLES_DIR) / "fos", "sample.ctl", "sample.fos"},
+    {"Z", fs::path(MEMPREP_EXAMPLES_DIR) / "zmemin-groups", "ceria.ctl", "ceria.zmemin"},
+};
+
+std::string noise(std::size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen() & 0xff);
+  return s;
+}
+
+TEST(BadInput, TheUnspoiltRunsConvert) {
+  for (const Kind& k : kKinds) {
+    Work w;
+    w.copy_from(k.from);
+    Result r = run_memprep(w.dir.path, {k.ctl});
+    EXPECT_EQ(r.status, 0) << k.name << ": " << r.out << r.err;
+  }
+}
+
+TEST(BadInput, EmptyFiles) {
+  {
+    Work w;
+    w.put("run.ctl", "");
+    expect_names(refused(w, "run.ctl"), "run.ctl: ", "end of file");
+  }
+  for (const Kind& k : kKinds) {
+    SCOPED_TRACE(k.name);
+    Work w;
+    w.copy_from(k.from);
+    w.put(k.source, "");
+    expect_names(refused(w, k.ctl), k.source, "end of file");
+  }
+  {
+    SCOPED_TRACE("auxiliary file");
+    Work w;
+    w.copy_from(kKinds[1].from);
+    w.put("amp.txt", "");
+    expect_names(refused(w, "run.ctl"), "amp.txt", "end of file");
+  }
+}
+
+TEST(BadInput, BinaryNoiseAsText) {
+  for (const Kind& k : kKinds) {
+    SCOPED_TRACE(k.name);
+    Work w;
+    w.copy_from(k.from);
+    w.put(k.source, noise(20000, 7));
+    expect_names(refused(w, k.ctl), k.source, "");
+  }
+  {
+    SCOPED_TRACE("auxiliary file");
+    Work w;
+    w.copy_from(kKinds[1].from);
+    w.put("amp.txt", noise(20000, 11));
+    expect_names(refused(w, "run.ctl"), "amp.txt", "");
+  }
+  {
+    SCOPED_TRACE("control file");
+    Work w;
+    w.put("run.ctl", noise(20000, 5));
+    expect_names(refused(w, "run.ctl"), "run.ctl:1: ", "holds a NUL byte");
+  }
+}
+
+TEST(BadInput, LinesOfAHundredThousandCharacters) {
+  const std::string digits(100000, '9'), letters(100000, 'x');
+  {
+    SCOPED_TRACE("a number too long for any real");
+    Work w;
+    w.copy_from(kKinds[2].from);
+    w.edit("sample.ctl", "1.0                 # E", digits);
+    expect_names(refused(w, "sample.ctl"), "sample.ctl:4: ", "too large");
+  }
+  {
+    SCOPED_TRACE("a source file name");
+    Work w;
+    w.copy_from(kKinds[2].from);
+    w.edit("sample.ctl", "sample.fos", "sample.fos" + letters);
+    expect_names(refused(w, "sample.ctl"), "sample.fosxxx", "cannot open");
+  }
+  {
+    SCOPED_TRACE("a reflection line");
+    Work w;
+    w.copy_from(kKinds[3].from);
+    w.edit("ceria.zmemin", "    1    1    1", letters);
+    expect_names(refused(w, "ceria.ctl"), "ceria.zmemin:", "is not an integer");
+  }
+  {
+    SCOPED_TRACE("a line of blanks where the file names are");
+    Work w;
+    w.copy_from(kKinds[2].from);
+    w.put("sample.ctl", std::string(100000, ' ') + "\n");
+    expect_names(refused(w, "sample.ctl"), "sample.ctl: ", "end of file");
+  }
+}
+
+TEST(BadInput, NulByteInALine) {
+  const std::string nul(1, '\0');
+  {
+    SCOPED_TRACE("in the name of the MEM data set");
+    Work w;
+    w.copy_from(kKinds[2].from);
+    w.edit("sample.ctl", "sample.mem", "sample.mem" + nul + "x");
+    EXPECT_EQ(refused(w, "sample.ctl"),
+              "memprep: sample.ctl:3: the MEM data-set file name holds a NUL byte");
+  }
+  {
+    SCOPED_TRACE("in the name of the source");
+    Work w;
+    w.copy_from(kKinds[0].from);
+    w.edit("silicon.ctl", "silicon.lst", "silicon.lst" + nul);
+    EXPECT_EQ(refused(w, "silicon.ctl"),
+              "memprep: silicon.ctl:3: the source file name holds a NUL byte");
+  }
+  {
+    SCOPED_TRACE("in a number of the control file");
+    Work w;
+    w.copy_from(kKinds[2].from);
+    w.edit("sample.ctl", "0.710730", "0.71" + nul + "0730");
+    expect_names(refused(w, "sample.ctl"), "sample.ctl:6: ", "\\x00");
+  }
+  {
+    SCOPED_TRACE("in a reflection line");
+    Work w;
+    w.copy_from(kKinds[3].from);
+    w.edit("ceria.zmemin", "    1    1    1", "    1  " + nul + " 1    1");
+    expect_names(refused(w, "ceria.ctl"), "ceria.zmemin:", "\\x00");
+  }
+}
+
+TEST(BadInput, DirectoryWhereAFileIsNeeded) {
+  {
+    SCOPED_TRACE("control file");
+    Work w;
+    fs::create_directory(w.dir.path / "run.ctl");
+    Result r = run_memprep(w.dir.path, {"run.ctl"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out + r.err, "memprep: run.ctl: cannot open: is a directory\n");
+  }
+  for (const Kind& k : kKinds) {
+    SCOPED_TRACE(k.name);
+    Work w;
+    w.copy_from(k.from);
+    fs::remove(w.dir.path / k.source);
+    w.files.erase(k.source);
+    fs::create_directory(w.dir.path / k.source);
+    std::string line = refused(w, k.ctl);
+    expect_names(line, k.source, "is a directory");
+  }
+  {
+    SCOPED_TRACE("MEM data set");
+    Work w;
+    w.copy_from(kKinds[3].from);
+    fs::create_directory(w.dir.path / "ceria.mem");
+    expect_names(refused(w, "ceria.ctl"), "ceria.mem", "cannot create");
+  }
+}
+
+TEST(BadInput, OutputDirectoryThatCannotBeWritten) {
+  for (const Kind& k : kKinds) {
+    SCOPED_TRACE(k.name);
+    for (const std::string dir : {"missing", "plain.txt"}) {
+      Work w;
+      w.copy_from(k.from);
+      w.put("plain.txt", "a regular file, not a directory\n");
+      std::string ctl = w.files.at(k.ctl);
+      std::size_t mem = ctl.find(".mem");
+      std::size_t start = ctl.rfind('\n', mem) + 1;
+      w.edit(k.ctl, ctl.substr(start, mem + 4 - start), dir + "/out.mem");
+      expect_names(refused(w, k.ctl), dir + "/out.mem", "cannot create");
+    }
+  }
+}
+
+TEST(BadInput, IntegersBeyondSixtyFourBits) {
+  {
+    Work w;
+    w.copy_from(kKinds[0].from);
+    w.edit("silicon.ctl", "64 64 64", "64 18446744073709551616 64");
+    expect_names(refused(w, "silicon.ctl"), "silicon.ctl:8: ", "does not fit in a 64-bit integer");
+  }
+  {
+    Work w;
+    w.copy_from(kKinds[0].from);
+    w.edit("silicon.ctl", "F 227-2", "F 227-99999999999999999999");
+    expect_names(refused(w, "silicon.ctl"), "silicon.ctl:6: ", "does not fit in a 64-bit integer");
+  }
+  {
+    Work w;
+    w.copy_from(kKinds[3].from);
+    w.edit("ceria.zmemin", "    1    1    1", "    1 -9223372036854775809    1");
+    expect_names(refused(w, "ceria.ctl"), "ceria.zmemin:", "does not fit in a 64-bit integer");
+  }
+}
+
+TEST(BadInput, NanAndInfinityAreNotNumbers) {
+  for (const std::string v : {"NaN", "nan", "Inf", "-inf", "Infinity", "+INFINITY", "nan(0x1)"}) {
+    SCOPED_TRACE(v);
+    {
+      Work w;
+      w.copy_from(kKinds[2].from);
+      w.edit("sample.ctl", "0.710730", v);
+      expect_names(refused(w, "sample.ctl"), "sample.ctl:6: ", "is not a number");
+    }
+    {
+      Work w;
+      w.copy_from(kKinds[3].from);
+      w.edit("ceria.ctl", "90.0 ", v + " ");
+      expect_names(refused(w, "ceria.ctl"), "ceria.ctl:", "is not a number");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace memprep::test
