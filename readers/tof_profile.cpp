@@ -36,17 +36,17 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
       if (!src.next(kWidth) || !src.next(kWidth)) break;
       continue;
     }
-    if (src.I(1, 6) == 1) ++c;
+    if (field_I(src, 1, 6) == 1) ++c;
     if (c > HISTORD) break;  // the next histogram's block has begun
     if (c < HISTORD) continue;
     // (F10.0,F8.0,F12.0,E16.0,F8.0,E16.0,F8.0) over columns 9-128; every field must convert.
-    const double tof = src.F(9, 18, 0);
-    src.F(19, 26, 0);
-    src.F(27, 38, 0);
-    const double mul = src.F(39, 54, 0);
-    src.F(55, 62, 0);
-    src.F(63, 78, 0);
-    const double div = src.F(79, 86, 0);
+    const double tof = field_F(src, 9, 18, 0);
+    field_F(src, 19, 26, 0);
+    field_F(src, 27, 38, 0);
+    const double mul = field_F(src, 39, 54, 0);
+    field_F(src, 55, 62, 0);
+    field_F(src, 63, 78, 0);
+    const double div = field_F(src, 79, 86, 0);
     p.HstTof.push_back(tof);
     p.HstMul.push_back(mul);
     p.HstDiv.push_back(div);
@@ -78,9 +78,17 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
   for (std::size_t j = 0; j < running.size(); ++j) running[j] = top = std::max(top, p.HstTof[j]);
 
   for (std::int64_t i = 1; i <= s.NREF1; ++i) {
-    auto it = std::upper_bound(running.begin(), running.end(), s.Tof[i]);
-    if (it == running.end()) continue;  // beyond the last point: unchanged
-    const std::size_t j = static_cast<std::size_t>(it - running.begin());
+    const double t = s.Tof[i];
+    if (!(t < top)) continue;  // no point beyond t: unchanged
+    // First j with running[j] > t; it exists since the largest point lies beyond t.
+    const double* base = running.data();
+    std::size_t len = running.size();
+    while (len > 1) {
+      const std::size_t half = len / 2;
+      base += base[half - 1] <= t ? half : 0;  // without a branch to mispredict
+      len -= half;
+    }
+    const std::size_t j = static_cast<std::size_t>(base - running.data());
     if (p.HstDiv[j] == 0.0)
       throw IoFailure(run.src.name(), p.line[j],
                       "columns 79-86: the profile point that scales reflection " +

@@ -1,7 +1,11 @@
 // The list-file reader over list files held in memory.
+#include "readers/list_file.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <sstream>
 
 #include "list_file_support.hpp"
@@ -258,6 +262,66 @@ TEST(ListFile, MalformedFilesAreReportedWithTheirLine) {
   Reading empty(cw_file("PNC", ""));
   empty.read();
   EXPECT_EQ(empty.s.NREF1, 0);
+}
+
+// The direct conversion of plain fields gives exactly what the field notation gives, and
+// leaves every other text, and every failure, to it.
+TEST(ListFileFields, DirectConversionAgreesWithTheFieldNotation) {
+  std::mt19937_64 rng(3);
+  const std::string alphabet = "0123456789     ..-+EeD";
+  TextSource src;
+  std::string text;
+  for (int i = 0; i < 20000; ++i) {
+    std::string f(1 + rng() % 12, ' ');
+    for (char& c : f) c = alphabet[rng() % alphabet.size()];
+    if (i % 2) {  // listing forms
+      f = format(i % 4 == 1 ? "%12.5E" : "%12.4f",
+                 (static_cast<double>(rng() % 2000000) - 1e6) *
+                     std::pow(10.0, static_cast<int>(rng() % 30) - 15));
+    }
+    text += f + "\n";
+  }
+  src.open_text("x.lst", text);
+  int plain = 0;
+  while (src.next()) {
+    const std::size_t w = src.rec().size();
+    for (int d : {0, 3}) {
+      for (int scale : {0, 1}) {
+        double want = 0, got = 0;
+        bool want_fails = false, got_fails = false;
+        try {
+          want = src.F(1, w, d, scale);
+        } catch (const IoFailure&) {
+          want_fails = true;
+        }
+        try {
+          got = field_F(src, 1, w, d, scale);
+        } catch (const IoFailure&) {
+          got_fails = true;
+        }
+        ASSERT_EQ(got_fails, want_fails) << "'" << src.rec() << "'";
+        if (!want_fails) {
+          ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "'" << src.rec() << "' " << d;
+          ++plain;
+        }
+      }
+    }
+    std::int64_t iwant = 0, igot = 0;
+    bool iwant_fails = false, igot_fails = false;
+    try {
+      iwant = src.I(1, w);
+    } catch (const IoFailure&) {
+      iwant_fails = true;
+    }
+    try {
+      igot = field_I(src, 1, w);
+    } catch (const IoFailure&) {
+      igot_fails = true;
+    }
+    ASSERT_EQ(igot_fails, iwant_fails) << "'" << src.rec() << "'";
+    ASSERT_EQ(igot, iwant);
+  }
+  EXPECT_GT(plain, 20000);
 }
 
 }  // namespace
