@@ -1,6 +1,7 @@
 // Time-of-flight reflections: intensities rescaled by the dumped histogram profile, and the
 // store put in order of decreasing wavelength.
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "readers/list_file.hpp"
@@ -53,6 +54,34 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
     p.line.push_back(src.line());
   }
   return p;
+}
+
+// Positions 1..n of w with keys that order as the values do, sorted by key and, among
+// equal keys (equal values), by position: a stable radix sort, 11 bits a pass.
+std::vector<std::pair<std::uint64_t, std::int64_t>> by_ascending_key(const std::vector<double>& w,
+                                                                     std::int64_t n) {
+  using Entry = std::pair<std::uint64_t, std::int64_t>;
+  std::vector<Entry> a(static_cast<std::size_t>(n)), b(static_cast<std::size_t>(n));
+  for (std::int64_t i = 1; i <= n; ++i) {
+    std::uint64_t bits;
+    const double v = w[i] + 0.0;  // -0 as 0
+    std::memcpy(&bits, &v, sizeof bits);
+    bits = bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+    a[i - 1] = {bits, i};
+  }
+  constexpr int kBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  std::vector<std::size_t> start(kBuckets);
+  for (int shift = 0; shift < 64; shift += kBits) {
+    std::fill(start.begin(), start.end(), 0);
+    for (const Entry& e : a) ++start[(e.first >> shift) & (kBuckets - 1)];
+    if (start[(a[0].first >> shift) & (kBuckets - 1)] == a.size()) continue;  // one digit
+    std::size_t sum = 0;
+    for (std::size_t& c : start) sum += std::exchange(c, sum);
+    for (const Entry& e : a) b[start[(e.first >> shift) & (kBuckets - 1)]++] = e;
+    a.swap(b);
+  }
+  return a;
 }
 
 // Puts a[from[i]] at position i, for i = 1..n.
@@ -110,13 +139,11 @@ void sort_by_wavelength(Store& s) {
   const std::size_t size = static_cast<std::size_t>(n) + 1;
 
   // The groups of equal wavelength, ascending; within a group, its positions ascending.
-  std::vector<std::pair<double, std::int64_t>> by_value(static_cast<std::size_t>(n));
-  for (std::int64_t i = 1; i <= n; ++i) by_value[i - 1] = {s.Wavelength[i], i};
-  std::sort(by_value.begin(), by_value.end());
+  std::vector<std::pair<std::uint64_t, std::int64_t>> by_value = by_ascending_key(s.Wavelength, n);
   std::vector<std::int64_t> group(size);  // group of the reflection now at each position
   std::vector<std::int64_t> first_of{0};  // first entry of each group in by_value
   for (std::int64_t k = 0; k < n; ++k) {
-    if (k > 0 && by_value[k].first > by_value[k - 1].first) first_of.push_back(k);
+    if (k > 0 && by_value[k].first != by_value[k - 1].first) first_of.push_back(k);
     group[by_value[k].second] = static_cast<std::int64_t>(first_of.size()) - 1;
   }
   const std::int64_t groups = static_cast<std::int64_t>(first_of.size());

@@ -1,6 +1,7 @@
 // Time-of-flight intensities rescaled by the dumped profile, and the wavelength order.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <sstream>
 
@@ -160,7 +161,9 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
     s.NREF1 = n;
     std::vector<double> w(n + 1);
     for (int i = 1; i <= n; ++i) {
-      w[i] = 0.5 * static_cast<double>(rng() % distinct);
+      // Negative values and both zeros as well: -0 and 0 are equal wavelengths.
+      w[i] = 0.5 * static_cast<double>(rng() % distinct) - 1.0;
+      if (w[i] == 0 && rng() % 2) w[i] = -0.0;
       s.Wavelength[i] = w[i];
       s.H[i] = i;
       s.Io[i] = 10.0 * i;
@@ -171,6 +174,7 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
     for (int i = 1; i <= n; ++i) {
       ASSERT_EQ(s.H[i], want[i]) << "round " << round << " position " << i;
       ASSERT_EQ(s.Io[i], 10.0 * want[i]);
+      ASSERT_EQ(std::signbit(s.Wavelength[i]), std::signbit(w[want[i]]));
       ASSERT_EQ(s.Wavelength[i], w[want[i]]);
       ASSERT_EQ(s.Tof[i], w[want[i]] * 3);
     }
