@@ -37,15 +37,21 @@ std::string_view trim_right(std::string_view s);
 inline std::string_view cut(std::string_view rec, std::size_t n) { return rec.substr(0, n); }
 
 // ---- Fixed-column input ---------------------------------------------------------------
-// Blanks anywhere in a numeric field are ignored; an all-blank field reads 0. A field that
-// does not convert throws FieldError("columns A-B: 'TEXT' is not ...").
+// The rules of gfortran's formatted READ (checked against gfortran 12 over every form):
+// blanks anywhere in a numeric field are ignored; an all-blank field reads 0. A field that
+// does not convert throws FieldError("columns A-B: 'TEXT' is not ..."), TEXT being the
+// field without its leading and trailing blanks.
 
-// Iw over columns first..last.
+// Iw over columns first..last: an optional sign and at least one digit.
 std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
 
 // Fw.d or Ew.d over columns first..last: without a decimal point the last d digits are
-// decimals; an explicit point overrides d; an exponent may follow (E, D, e, d, or a sign
-// alone). Under a scale factor k (kP) a value without an exponent is divided by 10^k.
+// decimals ("1024" under F6.3 reads 1.024); an explicit point overrides d; an exponent may
+// follow (E, D or Q in either case, or a sign alone: "16-2" under F4.1 reads 0.016), with
+// at least one digit. Under a scale factor k (kP) a value without an exponent is divided
+// by 10^k. As gfortran, a sign or a point alone reads 0, and so does a missing mantissa
+// ("E5"). Refused by project decision, where gfortran reads NaN or Infinity: the texts NaN,
+// Inf, Infinity, and a value beyond the largest double.
 double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
 
 // The same conversions on a bare field text (no columns), used by get_I/get_F.
