@@ -351,7 +351,13 @@ class FullprofReader {
         }
         continue;
       }
-      if (starts(rec, kTableEnd1) || starts(rec, kTableEnd2)) break;
+      if (starts(rec, kTableEnd1) || starts(rec, kTableEnd2)) {
+        // A run written without its final reflection list has the closing dashes of the
+        // R-factor block here: that is no table at all, not an empty one.
+        if (layout_ == Layout::none)
+          src_.fail("no reflection table: the end-of-table line comes before any table heading");
+        break;
+      }
       // Before the table's heading there is nothing to read a reflection by.
       if (layout_ == Layout::none) continue;
       if (n > MAXREF) throw Stop(capacity_message());
