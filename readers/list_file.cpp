@@ -4,6 +4,7 @@
 #include "readers/list_file.hpp"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -19,6 +20,8 @@ constexpr std::size_t kMarker = 50;
 constexpr std::size_t kTable = 128;
 constexpr std::size_t kLine = 512;
 
+constexpr std::int64_t kLargestPhase = std::numeric_limits<std::int64_t>::max() / 1000 - 1;
+
 constexpr double kDegree = std::numbers::pi / 180.0;
 double sind(double x) {
   return std::sin(x * kDegree);
@@ -27,8 +30,8 @@ double cosd(double x) {
   return std::cos(x * kDegree);
 }
 
-// Steps 3 and 4: the diffractometer-constants block, then pairs of records (one skipped,
-// one read) until the second one's columns 1-3 name IHIST. Leaves src on that record.
+// The diffractometer-constants block, then pairs of records (one skipped, one read) until
+// the second one's columns 1-3 name IHIST. Leaves src on that record.
 void find_histogram_constants(TextSource& src, std::int64_t IHIST) {
   src.find(
       [](std::string_view r) { return at(r, 1, " Diffractometer constants for powder data:"); },
@@ -54,6 +57,7 @@ struct ListFile {
   bool fractions = false;  // a phase-fractions block was met
   double PHFRAC = 0;
   std::int64_t HISTORD = 0;
+  std::int64_t code_wanted = 0;  // 1000 * IPHASE + 21
   std::optional<StructureSections> sections;
 
   bool neutron() const { return DTYPE[1] == 'N'; }
@@ -69,41 +73,45 @@ struct ListFile {
 };
 
 void ListFile::read() {
-  // 1. The refinement run.
+  // The refinement run.
   src.find([](std::string_view r) { return at(r, 35, "GENLES"); }, "the GENLES title", kMarker);
 
-  // 2. The structure, when the amplitudes are to be computed.
+  // The structure, when the amplitudes are to be computed.
   if (s.AMPPOS == 0.0) sections = read_structure_sections(src);
 
-  // 3. The diffraction type of the histogram ...
+  // The diffraction type of the histogram from the first constants after the title ...
   find_histogram_constants(src, s.IHIST);
   DTYPE = std::string(cols(src.rec(), 6, 8));
   DTYPE.resize(3, ' ');
 
-  // 4. ... and everything else from the first block of constants of the whole file on.
+  // ... and everything else from the first block of constants of the whole file on.
   src.rewind();
   find_histogram_constants(src, s.IHIST);
 
-  // 5. Wavelength or detector bank.
+  // Wavelength or detector bank.
   read_geometry();
   if (sections) evaluate_structure_sections(*sections, DTYPE, s);
 
-  // 6. The fit summary marks the position of the refined values.
+  // The fit summary marks the position of the refined values.
   src.find([](std::string_view r) { return at(r, 1, " Reduced CHI**2 ="); },
            "\" Reduced CHI**2 =\"", kMarker);
 
-  read_phase_fraction();  // 7
-  read_cell();            // 8
+  read_phase_fraction();
+  read_cell();
 
-  // 9. Time-of-flight constants.
+  // Time-of-flight constants.
   if (DTYPE == "PNT")
     read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
 
-  // 10, 11. The reflection list.
+  // The reflection list. The code of a line is an I5 field: a phase number too large for
+  // 1000 * IPHASE + 21 to be formed matches no line.
+  code_wanted = s.IPHASE > -kLargestPhase && s.IPHASE < kLargestPhase
+                    ? 1000 * s.IPHASE + 21
+                    : std::numeric_limits<std::int64_t>::min();
   s.NREF1 = 0;
   if (find_reflection_list()) read_reflection_table();
 
-  // 12. Time-of-flight intensities and order.
+  // Time-of-flight intensities and order.
   if (DTYPE == "PNT") {
     correct_tof_intensities(run, HISTORD);
     sort_by_wavelength(s);
@@ -190,7 +198,8 @@ void ListFile::read_cell() {
   for (int i = 0; i < 3; ++i) s.CELL[3 + i] = src.F(42 + 10 * i, 51 + 10 * i, 3);
 }
 
-// Step 10. False when the file ends before the list is found (no reflections).
+// The header of the reflection list to take. False when the file ends before it (no
+// reflections).
 bool ListFile::find_reflection_list() {
   HISTORD = 0;
   bool passed_over = false;
@@ -213,7 +222,7 @@ bool ListFile::find_reflection_list() {
   return false;
 }
 
-// Step 11: reflection lines up to a blank record, the HSTDMP title or the end of the file.
+// Reflection lines up to a blank record, the HSTDMP title or the end of the file.
 void ListFile::read_reflection_table() {
   while (src.next(kTable)) {
     const std::string& r = src.rec();
@@ -244,7 +253,7 @@ void ListFile::take_reflection() {
   const double phi = field_F(src, 73, 78, 1);
   for (std::size_t c = 79; c < 119; c += 10) field_F(src, c, c + 9, 4);
 
-  if (code != 1000 * s.IPHASE + 21) return;
+  if (code != code_wanted) return;
   if (!(E1 > 0 && E3 > 0)) return;
 
   if (neutron()) {
