@@ -375,8 +375,11 @@ bool plain_integer(std::string_view f, std::int64_t& v) {
   if (f[i] == '-' || f[i] == '+') neg = f[i++] == '-';
   std::int64_t m = 0;
   int digits = 0;
-  for (; i < n && is_digit(f[i]); ++i, ++digits) m = m * 10 + (f[i] - '0');
-  if (digits == 0 || digits > 18) return false;
+  for (; i < n && is_digit(f[i]); ++i, ++digits) {
+    if (digits == 18) return false;
+    m = m * 10 + (f[i] - '0');
+  }
+  if (digits == 0) return false;
   while (i < n && f[i] == ' ') ++i;
   if (i != n) return false;
   v = neg ? -m : m;
