@@ -677,6 +677,53 @@ bool place(std::string& out, bool neg, std::string_view body, int w, bool may_dr
   return true;
 }
 
+// The digits of a (0 <= a < 2^53) with d decimals (1 <= d <= 9), correctly rounded with
+// ties to even, in exact integer arithmetic: the integer part is exact in a double, and the
+// fraction m * 2^-k times 10^d is rounded from its exact 128-bit product. Gives the same
+// text as std::to_chars(fixed, d), several times faster. Returns the length written.
+__extension__ typedef unsigned __int128 u128;
+
+std::size_t fixed_digits_exact(char* buf, double a, int d) {
+  static constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
+                                             100000, 1000000, 10000000, 100000000, 1000000000};
+  std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
+  double f = a - static_cast<double>(ip);
+  std::uint64_t r = 0;
+  if (f != 0) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+    int shift;  // f = m * 2^-shift
+    if (biased == 0) {
+      shift = 1074;
+    } else {
+      m |= std::uint64_t{1} << 52;
+      shift = 1075 - biased;
+    }
+    u128 p = static_cast<u128>(m) * kPow10[d];  // below 2^83
+    if (shift < 127) {
+      u128 q = p >> shift;
+      u128 rem = p - (q << shift);
+      u128 half = static_cast<u128>(1) << (shift - 1);
+      if (rem > half || (rem == half && (q & 1))) ++q;
+      r = static_cast<std::uint64_t>(q);
+    }
+    if (r == kPow10[d]) {  // rounded up into the integer part
+      r = 0;
+      ++ip;
+    }
+  }
+  auto res = std::to_chars(buf, buf + 20, ip);
+  char* e = res.ptr;
+  *e++ = '.';
+  for (int i = d - 1; i >= 0; --i) {
+    e[i] = static_cast<char>('0' + r % 10);
+    r /= 10;
+  }
+  return static_cast<std::size_t>(e + d - buf);
+}
+
 // Fw.d of a finite value; false (nothing appended) when it does not fit. The digits are
 // those of the exact binary value correctly rounded (ties to even, as the Fortran run time
 // gets them from the C library). A negative value that rounds to zero keeps its minus sign,
@@ -685,6 +732,11 @@ bool fixed_field(std::string& out, double v, int w, int d) {
   if (d < 0) d = 0;
   bool neg = std::signbit(v);
   double a = std::fabs(v);
+  if (d >= 1 && d <= 9 && a < 9007199254740992.0) {  // below 2^53: the exact integer path
+    char buf[40];
+    std::size_t n = fixed_digits_exact(buf, a, d);
+    return place(out, neg, std::string_view(buf, n), w, true);
+  }
   // The widest text: 309 integer digits, the point and d decimals. A text longer than the
   // buffer cannot fit any field narrower than it.
   char buf[352];
