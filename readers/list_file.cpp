@@ -3,6 +3,7 @@
 // and one phase (IPHASE) are taken from it.
 #include "readers/list_file.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -305,53 +306,52 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// A plain real: blanks, an optional sign, digits with at most one point, optionally E, a
-// sign and up to four digits, then blanks; its digits and power of ten exact in double
-// precision, so that one multiplication or division gives the correctly rounded value.
-// False for anything else.
+// Columns first..last of rec, as far as rec reaches.
+std::string_view field_text(std::string_view rec, std::size_t first, std::size_t last) {
+  if (first > rec.size()) return {};
+  return rec.substr(first - 1, std::min(last, rec.size()) - (first - 1));
+}
+
+// A plain real: blanks, an optional sign, at most 18 digits with at most one point,
+// optionally E, a sign and up to four digits, then blanks; its digits and power of ten exact
+// in double precision, so that one multiplication or division gives the correctly rounded
+// value. False for anything else.
 bool plain_real(std::string_view f, int d, int scale, double& v) {
-  std::size_t i = 0;
-  const std::size_t n = f.size();
-  while (i < n && f[i] == ' ') ++i;
-  if (i == n) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) {
     v = 0;
     return true;
   }
   bool neg = false;
-  if (f[i] == '-' || f[i] == '+') neg = f[i++] == '-';
+  if (*p == '-' || *p == '+') neg = *p++ == '-';
+  // Unsigned arithmetic: more than 18 digits may wrap, and are refused below.
   std::uint64_t m = 0;
-  int significant = 0, digits = 0;
+  const char* const digits = p;
+  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
   long long frac = 0;
-  bool point = false;
-  for (; i < n; ++i) {
-    const char c = f[i];
-    if (is_digit(c)) {
-      ++digits;
-      if (point) ++frac;
-      if (m == 0 && c == '0') continue;
-      if (++significant > 18) return false;
-      m = m * 10 + static_cast<std::uint64_t>(c - '0');
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
+  const bool point = p < end && *p == '.';
+  if (point) {
+    const char* const decimals = ++p;
+    while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    frac = p - decimals;
   }
-  if (digits == 0) return false;
+  const long long count = (p - digits) - (point ? 1 : 0);
+  if (count == 0 || count > 18) return false;
   long long e = 0;
-  bool has_exp = false;
-  if (i < n && f[i] == 'E') {
-    has_exp = true;
-    ++i;
+  const bool has_exp = p < end && *p == 'E';
+  if (has_exp) {
+    ++p;
     bool eneg = false;
-    if (i < n && (f[i] == '-' || f[i] == '+')) eneg = f[i++] == '-';
-    int edigits = 0;
-    for (; i < n && is_digit(f[i]); ++i, ++edigits) e = e * 10 + (f[i] - '0');
-    if (edigits == 0 || edigits > 4) return false;
+    if (p < end && (*p == '-' || *p == '+')) eneg = *p++ == '-';
+    const char* const exp_digits = p;
+    while (p < end && is_digit(*p) && p - exp_digits < 5) e = e * 10 + (*p++ - '0');
+    if (p == exp_digits || p - exp_digits > 4) return false;
     if (eneg) e = -e;
   }
-  while (i < n && f[i] == ' ') ++i;
-  if (i != n) return false;
+  while (p < end && *p == ' ') ++p;
+  if (p != end) return false;
   if (!has_exp) e -= scale;
   if (!point) e -= d;
   const long long e10 = e - frac;
@@ -364,25 +364,23 @@ bool plain_real(std::string_view f, int d, int scale, double& v) {
 
 // A plain integer: blanks, an optional sign, up to 18 digits, blanks.
 bool plain_integer(std::string_view f, std::int64_t& v) {
-  std::size_t i = 0;
-  const std::size_t n = f.size();
-  while (i < n && f[i] == ' ') ++i;
-  if (i == n) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) {
     v = 0;
     return true;
   }
   bool neg = false;
-  if (f[i] == '-' || f[i] == '+') neg = f[i++] == '-';
-  std::int64_t m = 0;
-  int digits = 0;
-  for (; i < n && is_digit(f[i]); ++i, ++digits) {
-    if (digits == 18) return false;
-    m = m * 10 + (f[i] - '0');
-  }
-  if (digits == 0) return false;
-  while (i < n && f[i] == ' ') ++i;
-  if (i != n) return false;
-  v = neg ? -m : m;
+  if (*p == '-' || *p == '+') neg = *p++ == '-';
+  std::uint64_t m = 0;
+  const char* const digits = p;
+  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  if (p == digits || p - digits > 18) return false;
+  while (p < end && *p == ' ') ++p;
+  if (p != end) return false;
+  const auto value = static_cast<std::int64_t>(m);
+  v = neg ? -value : value;
   return true;
 }
 
@@ -390,13 +388,13 @@ bool plain_integer(std::string_view f, std::int64_t& v) {
 
 double field_F(const TextSource& src, std::size_t first, std::size_t last, int d, int scale) {
   double v;
-  if (plain_real(cols(src.rec(), first, last), d, scale, v)) return v;
+  if (plain_real(field_text(src.rec(), first, last), d, scale, v)) return v;
   return src.F(first, last, d, scale);
 }
 
 std::int64_t field_I(const TextSource& src, std::size_t first, std::size_t last) {
   std::int64_t v;
-  if (plain_integer(cols(src.rec(), first, last), v)) return v;
+  if (plain_integer(field_text(src.rec(), first, last), v)) return v;
   return src.I(first, last);
 }
 
