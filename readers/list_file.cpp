@@ -243,16 +243,16 @@ void ListFile::read_reflection_table() {
 
 // One reflection line, (6X,3I3,I4,I5,F8.5,1P,4E10.3,0P,F6.1,4F10.4).
 void ListFile::take_reflection() {
-  const std::int64_t h = field_I(src, 7, 9), k = field_I(src, 10, 12), l = field_I(src, 13, 15);
-  const std::int64_t m = field_I(src, 16, 19);
-  const std::int64_t code = field_I(src, 20, 24);
-  const double d = field_F(src, 25, 32, 5);
-  double E1 = field_F(src, 33, 42, 3, 1);
-  field_F(src, 43, 52, 3, 1);
-  double E3 = field_F(src, 53, 62, 3, 1);
-  field_F(src, 63, 72, 3, 1);
-  const double phi = field_F(src, 73, 78, 1);
-  for (std::size_t c = 79; c < 119; c += 10) field_F(src, c, c + 9, 4);
+  const std::int64_t h = src.I(7, 9), k = src.I(10, 12), l = src.I(13, 15);
+  const std::int64_t m = src.I(16, 19);
+  const std::int64_t code = src.I(20, 24);
+  const double d = src.F(25, 32, 5);
+  double E1 = src.F(33, 42, 3, 1);
+  src.F(43, 52, 3, 1);
+  double E3 = src.F(53, 62, 3, 1);
+  src.F(63, 72, 3, 1);
+  const double phi = src.F(73, 78, 1);
+  for (std::size_t c = 79; c < 119; c += 10) src.F(c, c + 9, 4);
 
   if (code != code_wanted) return;
   if (!(E1 > 0 && E3 > 0)) return;
@@ -299,104 +299,7 @@ void ListFile::take_reflection() {
   s.Io[n] = static_cast<double>(m) * Lp * E1;
 }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Columns first..last of rec, as far as rec reaches.
-std::string_view field_text(std::string_view rec, std::size_t first, std::size_t last) {
-  if (first > rec.size()) return {};
-  return rec.substr(first - 1, std::min(last, rec.size()) - (first - 1));
-}
-
-// A plain real: blanks, an optional sign, at most 18 digits with at most one point,
-// optionally E, a sign and up to four digits, then blanks; its digits and power of ten exact
-// in double precision, so that one multiplication or division gives the correctly rounded
-// value. False for anything else.
-bool plain_real(std::string_view f, int d, int scale, double& v) {
-  const char* p = f.data();
-  const char* const end = p + f.size();
-  while (p < end && *p == ' ') ++p;
-  if (p == end) {
-    v = 0;
-    return true;
-  }
-  bool neg = false;
-  if (*p == '-' || *p == '+') neg = *p++ == '-';
-  // Unsigned arithmetic: more than 18 digits may wrap, and are refused below.
-  std::uint64_t m = 0;
-  const char* const digits = p;
-  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
-  long long frac = 0;
-  const bool point = p < end && *p == '.';
-  if (point) {
-    const char* const decimals = ++p;
-    while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
-    frac = p - decimals;
-  }
-  const long long count = (p - digits) - (point ? 1 : 0);
-  if (count == 0 || count > 18) return false;
-  long long e = 0;
-  const bool has_exp = p < end && *p == 'E';
-  if (has_exp) {
-    ++p;
-    bool eneg = false;
-    if (p < end && (*p == '-' || *p == '+')) eneg = *p++ == '-';
-    const char* const exp_digits = p;
-    while (p < end && is_digit(*p) && p - exp_digits < 5) e = e * 10 + (*p++ - '0');
-    if (p == exp_digits || p - exp_digits > 4) return false;
-    if (eneg) e = -e;
-  }
-  while (p < end && *p == ' ') ++p;
-  if (p != end) return false;
-  if (!has_exp) e -= scale;
-  if (!point) e -= d;
-  const long long e10 = e - frac;
-  if (m > (std::uint64_t{1} << 53) || e10 < -22 || e10 > 22) return false;
-  const double mant = static_cast<double>(m);
-  const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
-  v = neg ? -value : value;
-  return true;
-}
-
-// A plain integer: blanks, an optional sign, up to 18 digits, blanks.
-bool plain_integer(std::string_view f, std::int64_t& v) {
-  const char* p = f.data();
-  const char* const end = p + f.size();
-  while (p < end && *p == ' ') ++p;
-  if (p == end) {
-    v = 0;
-    return true;
-  }
-  bool neg = false;
-  if (*p == '-' || *p == '+') neg = *p++ == '-';
-  std::uint64_t m = 0;
-  const char* const digits = p;
-  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
-  if (p == digits || p - digits > 18) return false;
-  while (p < end && *p == ' ') ++p;
-  if (p != end) return false;
-  const auto value = static_cast<std::int64_t>(m);
-  v = neg ? -value : value;
-  return true;
-}
-
 }  // namespace
-
-double field_F(const TextSource& src, std::size_t first, std::size_t last, int d, int scale) {
-  double v;
-  if (plain_real(field_text(src.rec(), first, last), d, scale, v)) return v;
-  return src.F(first, last, d, scale);
-}
-
-std::int64_t field_I(const TextSource& src, std::size_t first, std::size_t last) {
-  std::int64_t v;
-  if (plain_integer(field_text(src.rec(), first, last), v)) return v;
-  return src.I(first, last);
-}
 
 void read_list_file(Run& run) {
   ListFile reader(run);

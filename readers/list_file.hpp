@@ -44,13 +44,6 @@ void evaluate_structure_sections(const StructureSections& sections, std::string_
 // (the block of the HISTORD-th reflection list), reading src onward from its position.
 void correct_tof_intensities(Run& run, std::int64_t HISTORD);
 
-// Fixed fields of the current record of src, with the values and failures of src.F and
-// src.I. The plain forms a listing prints (blanks, a sign, digits with a point, an exponent
-// E with a sign and digits) are converted here directly; every other text is left to the
-// field notation.
-double field_F(const TextSource& src, std::size_t first, std::size_t last, int d, int scale = 0);
-std::int64_t field_I(const TextSource& src, std::size_t first, std::size_t last);
-
 // Reorders the stored reflections by non-increasing Wavelength, exactly as a selection sort
 // that swaps reflection i with the first later reflection of the largest, strictly greater
 // wavelength.

@@ -37,17 +37,17 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
       if (!src.next(kWidth) || !src.next(kWidth)) break;
       continue;
     }
-    if (field_I(src, 1, 6) == 1) ++c;
+    if (src.I(1, 6) == 1) ++c;
     if (c > HISTORD) break;  // the next histogram's block has begun
     if (c < HISTORD) continue;
     // (F10.0,F8.0,F12.0,E16.0,F8.0,E16.0,F8.0) over columns 9-128; every field must convert.
-    const double tof = field_F(src, 9, 18, 0);
-    field_F(src, 19, 26, 0);
-    field_F(src, 27, 38, 0);
-    const double mul = field_F(src, 39, 54, 0);
-    field_F(src, 55, 62, 0);
-    field_F(src, 63, 78, 0);
-    const double div = field_F(src, 79, 86, 0);
+    const double tof = src.F(9, 18, 0);
+    src.F(19, 26, 0);
+    src.F(27, 38, 0);
+    const double mul = src.F(39, 54, 0);
+    src.F(55, 62, 0);
+    src.F(63, 78, 0);
+    const double div = src.F(79, 86, 0);
     p.HstTof.push_back(tof);
     p.HstMul.push_back(mul);
     p.HstDiv.push_back(div);

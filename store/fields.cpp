@@ -26,7 +26,9 @@ bool at(std::string_view rec, std::size_t first, std::string_view literal) {
   return true;
 }
 
-bool is_blank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+bool is_blank(std::string_view s) {
+  return s.find_first_not_of(' ') == std::string_view::npos;
+}
 
 std::string_view trim_right(std::string_view s) {
   std::size_t end = s.find_last_not_of(' ');
@@ -53,7 +55,9 @@ std::string quoted(std::string_view text) {
   return q + "'";
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The field without its leading and trailing blanks, for messages.
 std::string_view shown(std::string_view field) {
@@ -265,10 +269,90 @@ RealStatus fixed_real(std::string_view f, int d, int scale, double& v) {
     exp = -scale;
   }
   if (!point) exp -= d;
-  if (point && !dec_digit) text.put('0');
-  else if (!int_digit && !dec_digit) text.put('0');
+  if (point && !dec_digit)
+    text.put('0');
+  else if (!int_digit && !dec_digit)
+    text.put('0');
   if (exp >= 10000 || exp <= -10000) return RealStatus::bad;
   return convert(text, exp, neg, v);
+}
+
+// The forms files usually hold, converted directly; everything else goes through the full
+// conversion below, which gives the same values for these forms.
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain real: blanks, an optional sign, at most 18 digits with at most one point,
+// optionally E, a sign and up to four digits, then blanks; its digits and power of ten exact
+// in double precision, so that one multiplication or division gives the correctly rounded
+// value. False for anything else.
+bool plain_real(std::string_view f, int d, int scale, double& v) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) {
+    v = 0;
+    return true;
+  }
+  bool neg = false;
+  if (*p == '-' || *p == '+') neg = *p++ == '-';
+  // Unsigned arithmetic: more than 18 digits may wrap, and are refused below.
+  std::uint64_t m = 0;
+  const char* const digits = p;
+  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  long long frac = 0;
+  const bool point = p < end && *p == '.';
+  if (point) {
+    const char* const decimals = ++p;
+    while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    frac = p - decimals;
+  }
+  const long long count = (p - digits) - (point ? 1 : 0);
+  if (count == 0 || count > 18) return false;
+  long long e = 0;
+  const bool has_exp = p < end && *p == 'E';
+  if (has_exp) {
+    ++p;
+    bool eneg = false;
+    if (p < end && (*p == '-' || *p == '+')) eneg = *p++ == '-';
+    const char* const exp_digits = p;
+    while (p < end && is_digit(*p) && p - exp_digits < 5) e = e * 10 + (*p++ - '0');
+    if (p == exp_digits || p - exp_digits > 4) return false;
+    if (eneg) e = -e;
+  }
+  while (p < end && *p == ' ') ++p;
+  if (p != end) return false;
+  if (!has_exp) e -= scale;
+  if (!point) e -= d;
+  const long long e10 = e - frac;
+  if (m > (std::uint64_t{1} << 53) || e10 < -22 || e10 > 22) return false;
+  const double mant = static_cast<double>(m);
+  const double value = e10 >= 0 ? mant * kExactPow10[e10] : mant / kExactPow10[-e10];
+  v = neg ? -value : value;
+  return true;
+}
+
+// A plain integer: blanks, an optional sign, up to 18 digits, blanks.
+bool plain_integer(std::string_view f, std::int64_t& v) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) {
+    v = 0;
+    return true;
+  }
+  bool neg = false;
+  if (*p == '-' || *p == '+') neg = *p++ == '-';
+  std::uint64_t m = 0;
+  const char* const digits = p;
+  while (p < end && is_digit(*p)) m = m * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  if (p == digits || p - digits > 18) return false;
+  while (p < end && *p == ' ') ++p;
+  if (p != end) return false;
+  const auto value = static_cast<std::int64_t>(m);
+  v = neg ? -value : value;
+  return true;
 }
 
 std::string columns_text(std::size_t first, std::size_t last) {
@@ -308,7 +392,8 @@ std::int64_t parse_I(std::string_view field) {
   }
   if (!digit) throw FieldError(quoted(shown(field)) + " is not an integer");
   if (!neg) {
-    if (acc == INT64_MIN) throw FieldError(quoted(shown(field)) + " does not fit in a 64-bit integer");
+    if (acc == INT64_MIN)
+      throw FieldError(quoted(shown(field)) + " does not fit in a 64-bit integer");
     acc = -acc;
   }
   return acc;
@@ -329,6 +414,8 @@ double parse_F(std::string_view field, int d, int scale) {
 
 std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last) {
   std::string_view f = cols(rec, first, last);
+  std::int64_t v;
+  if (plain_integer(f, v)) return v;
   try {
     return parse_I(f);
   } catch (const FieldError& e) {
@@ -338,6 +425,8 @@ std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last) {
 
 double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale) {
   std::string_view f = cols(rec, first, last);
+  double v;
+  if (plain_real(f, d, scale, v)) return v;
   try {
     return parse_F(f, d, scale);
   } catch (const FieldError& e) {
@@ -349,7 +438,9 @@ double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, i
 
 namespace {
 
-bool is_blank_char(int c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool is_blank_char(int c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 // A character that ends a constant: a blank, a comma, a semicolon or a slash.
 bool ends_constant(int c) {
   return c < 0 || is_blank_char(c) || c == ',' || c == ';' || c == '/';
@@ -383,8 +474,10 @@ RealStatus list_real(std::string_view s, double& v) {
   long long exp = 0;
   if (i < n) {
     char c = s[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q') ++i;
-    else if (c != '+' && c != '-') return RealStatus::bad;
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q')
+      ++i;
+    else if (c != '+' && c != '-')
+      return RealStatus::bad;
     bool eneg = false;
     if (i < n && (s[i] == '+' || s[i] == '-')) {
       eneg = s[i] == '-';
@@ -433,8 +526,10 @@ int ListInput::peek() {
 void ListInput::bump() {
   fill();
   if (eof_) return;
-  if (pos_ < rec_.size()) ++pos_;
-  else pending_ = true;  // the end of the record
+  if (pos_ < rec_.size())
+    ++pos_;
+  else
+    pending_ = true;  // the end of the record
 }
 
 void ListInput::eat_spaces() {
@@ -491,8 +586,8 @@ void ListInput::finish_separator() {
 }
 
 void ListInput::fail(std::string_view tok, const char* what) const {
-  throw FieldError("value " + std::to_string(item_) + ", column " + std::to_string(column_) +
-                   ": " + quoted(tok) + what);
+  throw FieldError("value " + std::to_string(item_) + ", column " + std::to_string(column_) + ": " +
+                   quoted(tok) + what);
 }
 
 void ListInput::read_quoted() {
@@ -645,12 +740,31 @@ bool ListInput::next_word(std::string& w) {
 
 namespace {
 
-void stars(std::string& out, int w) { out.append(static_cast<std::size_t>(std::max(w, 0)), '*'); }
+void stars(std::string& out, int w) {
+  out.append(static_cast<std::size_t>(std::max(w, 0)), '*');
+}
+
+// Appends the minus sign (when neg) and body right-justified in w columns, which must hold
+// them; built in one stack buffer and appended once.
+void emit(std::string& out, bool neg, std::string_view body, int w) {
+  const std::size_t width = static_cast<std::size_t>(w);
+  const std::size_t len = body.size() + (neg ? 1 : 0);
+  char buf[128];
+  if (width > sizeof buf) {
+    out.append(width - len, ' ');
+    if (neg) out += '-';
+    out.append(body);
+    return;
+  }
+  std::memset(buf, ' ', width - len);
+  if (neg) buf[width - len] = '-';
+  std::memcpy(buf + width - body.size(), body.data(), body.size());
+  out.append(buf, width);
+}
 
 void right(std::string& out, std::string_view text, int w) {
   if (static_cast<int>(text.size()) > w) return stars(out, w);
-  out.append(static_cast<std::size_t>(w) - text.size(), ' ');
-  out.append(text);
+  emit(out, false, text, w);
 }
 
 void put_nonfinite(std::string& out, double v, int w) {
@@ -671,9 +785,7 @@ bool place(std::string& out, bool neg, std::string_view body, int w, bool may_dr
     --len;
   }
   if (len > w) return false;
-  out.append(static_cast<std::size_t>(w - len), ' ');
-  if (neg) out += '-';
-  out.append(body);
+  emit(out, neg, body, w);
   return true;
 }
 
@@ -744,7 +856,8 @@ bool fixed_field(std::string& out, double v, int w, int d) {
   if (r.ec != std::errc()) {
     if (w < static_cast<int>(sizeof buf)) return false;
     std::string big(static_cast<std::size_t>(d) + 400, '\0');
-    auto rb = std::to_chars(big.data(), big.data() + big.size() - 1, a, std::chars_format::fixed, d);
+    auto rb =
+        std::to_chars(big.data(), big.data() + big.size() - 1, a, std::chars_format::fixed, d);
     if (rb.ec != std::errc()) return false;
     big.resize(static_cast<std::size_t>(rb.ptr - big.data()));
     if (d == 0) big += '.';
@@ -847,7 +960,9 @@ void put_G(std::string& out, double v, int w, int d, int scale) {
   put_X(out, 4);
 }
 
-void put_X(std::string& out, int n) { out.append(static_cast<std::size_t>(std::max(n, 0)), ' '); }
+void put_X(std::string& out, int n) {
+  out.append(static_cast<std::size_t>(std::max(n, 0)), ' ');
+}
 
 void put_A(std::string& out, std::string_view text, int w) {
   if (w <= 0) return;

@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
+#include <cstdio>
+#include <random>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -1469,6 +1472,83 @@ TEST(FreeFormat, RunningOutOfRecordsIsAnError) {
   EXPECT_EQ(field_error([&] { ints(r.input(), 3); }), "end of file where value 3 is needed");
   Records blank({"", "  "});
   EXPECT_EQ(field_error([&] { ints(blank.input(), 1); }), "end of file where value 1 is needed");
+}
+
+}  // namespace
+}  // namespace memprep
+
+namespace memprep {
+namespace {
+
+// Fixed fields in the forms files usually hold take a direct conversion; it must give the
+// same values, and leave the same texts to fail, as the full conversion.
+TEST(FixedColumnInput, DirectConversionAgreesWithTheFullConversion) {
+  std::mt19937_64 rng(3);
+  const std::string alphabet = "0123456789     ..-+EeD";
+  int compared = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string f(1 + rng() % 12, ' ');
+    for (char& c : f) c = alphabet[rng() % alphabet.size()];
+    if (i % 2) {  // the forms listings print
+      char buf[64];
+      double v = (static_cast<double>(rng() % 2000000) - 1e6) *
+                 std::pow(10.0, static_cast<int>(rng() % 30) - 15);
+      std::snprintf(buf, sizeof buf, i % 4 == 1 ? "%12.5E" : "%12.4f", v);
+      f = buf;
+    }
+    for (int d : {0, 3}) {
+      for (int scale : {0, 1}) {
+        std::optional<double> direct, full;
+        try {
+          direct = get_F(f, 1, f.size(), d, scale);
+        } catch (const FieldError&) {
+        }
+        try {
+          full = parse_F(f, d, scale);
+        } catch (const FieldError&) {
+        }
+        ASSERT_EQ(direct.has_value(), full.has_value()) << "'" << f << "'";
+        if (direct) {
+          ASSERT_EQ(std::bit_cast<std::uint64_t>(*direct), std::bit_cast<std::uint64_t>(*full))
+              << "'" << f << "' d=" << d << " scale=" << scale;
+          ++compared;
+        }
+      }
+    }
+    std::optional<std::int64_t> idirect, ifull;
+    try {
+      idirect = get_I(f, 1, f.size());
+    } catch (const FieldError&) {
+    }
+    try {
+      ifull = parse_I(f);
+    } catch (const FieldError&) {
+    }
+    ASSERT_EQ(idirect, ifull) << "'" << f << "'";
+  }
+  EXPECT_GT(compared, 20000);
+}
+
+// Values below 2^53 take an exact integer path in Fw.d; it must give the digits of the
+// correctly rounded exact value (ties to even), as the general formatter does.
+TEST(FieldOutput, FixedPointDigitsAreCorrectlyRoundedOverRandomValues) {
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 200000; ++i) {
+    double v =
+        i % 2 ? std::pow(10.0, static_cast<double>(rng() % 2900) / 100 - 12)
+              : static_cast<double>(rng() % 100000000) / static_cast<double>(1ull << (rng() % 30));
+    if (rng() & 1) v = -v;
+    int d = 1 + static_cast<int>(rng() % 9);
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::fixed, d);
+    std::string want(40, ' ');
+    std::size_t len = static_cast<std::size_t>(r.ptr - buf);
+    want.replace(40 - len, len, buf, len);
+    if (std::signbit(v)) want[39 - len] = '-';
+    std::string got;
+    put_F(got, v, 40, d);
+    ASSERT_EQ(got, want) << v << " d=" << d;
+  }
 }
 
 }  // namespace
