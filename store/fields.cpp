@@ -801,7 +801,18 @@ std::size_t fixed_digits_exact(char* buf, double a, int d) {
   std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
   double f = a - static_cast<double>(ip);
   std::uint64_t r = 0;
-  if (f != 0) {
+  // The fraction times 10^d in double precision is below 2^30, within 2^-24 of the exact
+  // product: unless it lies within 2^-20 of a half, it rounds as the exact product does.
+  const double x = f * static_cast<double>(kPow10[d]);
+  const std::uint64_t fl = static_cast<std::uint64_t>(x);
+  const double fr = x - static_cast<double>(fl);
+  if (f != 0 && std::fabs(fr - 0.5) > 0x1p-20) {
+    r = fl + (fr > 0.5 ? 1 : 0);
+    if (r == kPow10[d]) {  // rounded up into the integer part
+      r = 0;
+      ++ip;
+    }
+  } else if (f != 0) {
     std::uint64_t bits;
     std::memcpy(&bits, &f, sizeof bits);
     int biased = static_cast<int>((bits >> 52) & 0x7ff);
