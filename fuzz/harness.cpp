@@ -172,7 +172,9 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
 
   std::set<std::string> after = entries(".");
   for (const std::string& name : after)
-    if (name.starts_with(".memprep-")) fault("temporary file left behind: " + name);
+    if (name.starts_with(".memprep-") && !written.count(name) &&
+        !(ok && (name == outfile || name == fosfile)))
+      fault("temporary file left behind: " + name);
 
   if (!ok) {
     for (const std::string& name : after)
@@ -245,7 +247,15 @@ void* operator new(std::size_t n) {
   if (void* p = allocate(n)) return p;
   throw std::bad_alloc();
 }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return allocate(n); }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  return allocate(n);
+}
+void operator delete(void* p) noexcept {
+  release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  release(p);
+}
