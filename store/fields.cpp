@@ -1,6 +1,5 @@
 #include "store/fields.hpp"
 
-#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -848,60 +847,6 @@ std::size_t fixed_digits_exact(char* buf, double a, int d) {
   return static_cast<std::size_t>(e + d - buf);
 }
 
-__extension__ typedef unsigned __int128 uint128;
-
-// The Fw.d text of a in [0, 1e9) with d in [0, 9], as std::to_chars gives it (d == 0: no
-// point), in integer arithmetic: a = m / 2^s exactly, so a * 10^d = m * 10^d / 2^s with
-// m * 10^d below 2^83, and the quotient and remainder give the digits correctly rounded,
-// ties to even. About twice as fast as the general conversion, and these fields are most of
-// the output. Returns the end of the text, or nullptr outside that range.
-char* small_fixed(char* buf, double a, int d) {
-  static constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
-                                             100000, 1000000, 10000000, 100000000, 1000000000};
-  if (d < 0 || d > 9 || !(a >= 0 && a < 1e9)) return nullptr;
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(a);
-  const int biased = static_cast<int>(bits >> 52);
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-  int s = 1074;  // subnormal
-  if (biased != 0) {
-    m |= std::uint64_t{1} << 52;
-    s = 1075 - biased;
-  }
-  std::uint64_t q = 0;
-  if (s < 84) {  // otherwise a * 10^d is below 2^83 / 2^84 and rounds to 0
-    const uint128 p = static_cast<uint128>(m) * kPow10[d];
-    const uint128 qq = p >> s;
-    const uint128 rem = p - (qq << s);
-    const uint128 half = static_cast<uint128>(1) << (s - 1);
-    q = static_cast<std::uint64_t>(qq);
-    if (rem > half || (rem == half && (q & 1))) ++q;
-  }
-  char digits[20];  // q < 10^18
-  char* p = digits + sizeof digits;
-  int n = 0;
-  do {
-    *--p = static_cast<char>('0' + q % 10);
-    q /= 10;
-    ++n;
-  } while (q != 0);
-  char* out = buf;
-  if (n <= d) {  // below 1: "0." and leading zeros
-    *out++ = '0';
-    *out++ = '.';
-    for (int i = n; i < d; ++i) *out++ = '0';
-    std::memcpy(out, p, static_cast<std::size_t>(n));
-    return out + n;
-  }
-  std::memcpy(out, p, static_cast<std::size_t>(n - d));
-  out += n - d;
-  if (d > 0) {
-    *out++ = '.';
-    std::memcpy(out, p + (n - d), static_cast<std::size_t>(d));
-    out += d;
-  }
-  return out;
-}
-
 // Fw.d of a finite value; false (nothing appended) when it does not fit. The digits are
 // those of the exact binary value correctly rounded (ties to even, as the Fortran run time
 // gets them from the C library). A negative value that rounds to zero keeps its minus sign,
@@ -918,10 +863,6 @@ bool fixed_field(std::string& out, double v, int w, int d) {
   // The widest text: 309 integer digits, the point and d decimals. A text longer than the
   // buffer cannot fit any field narrower than it.
   char buf[352];
-  if (char* end = small_fixed(buf, a, d)) {
-    if (d == 0) *end++ = '.';
-    return place(out, neg, std::string_view(buf, static_cast<std::size_t>(end - buf)), w, true);
-  }
   auto r = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::fixed, d);
   if (r.ec != std::errc()) {
     if (w < static_cast<int>(sizeof buf)) return false;
