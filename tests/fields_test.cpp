@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <charconv>
 #include <cstdio>
 #include <random>
 #include <cmath>
@@ -1527,28 +1526,6 @@ TEST(FixedColumnInput, DirectConversionAgreesWithTheFullConversion) {
     ASSERT_EQ(idirect, ifull) << "'" << f << "'";
   }
   EXPECT_GT(compared, 20000);
-}
-
-// Values below 2^53 take an exact integer path in Fw.d; it must give the digits of the
-// correctly rounded exact value (ties to even), as the general formatter does.
-TEST(FieldOutput, FixedPointDigitsAreCorrectlyRoundedOverRandomValues) {
-  std::mt19937_64 rng(7);
-  for (int i = 0; i < 200000; ++i) {
-    double v =
-        i % 2 ? std::pow(10.0, static_cast<double>(rng() % 2900) / 100 - 12)
-              : static_cast<double>(rng() % 100000000) / static_cast<double>(1ull << (rng() % 30));
-    if (rng() & 1) v = -v;
-    int d = 1 + static_cast<int>(rng() % 9);
-    char buf[400];
-    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::fixed, d);
-    std::string want(40, ' ');
-    std::size_t len = static_cast<std::size_t>(r.ptr - buf);
-    want.replace(40 - len, len, buf, len);
-    if (std::signbit(v)) want[39 - len] = '-';
-    std::string got;
-    put_F(got, v, 40, d);
-    ASSERT_EQ(got, want) << v << " d=" << d;
-  }
 }
 
 }  // namespace
