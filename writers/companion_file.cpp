@@ -60,21 +60,7 @@ void write_companion_file(Run& run) {
   OutputFile& out = run.companion;
   std::string line;
 
-  out.write_line("# Title");
-  out.write_line(trim_right(s.TITLE));
-  out.write_line("#        a         b         c     alpha      beta     gamma");
-  for (double c : s.CELL) put_F(line, c, 10, 5);
-  out.write_line(line);
-
-  out.write_line("#          POP1           POP2  IPTYP  JPH  JPK  JPL");
-  line.clear();
-  put_F(line, 0.0, 15, 7);
-  put_F(line, 0.0, 15, 7);
-  put_I(line, -1, 7);
-  for (int i = 0; i < 3; ++i) put_I(line, 0, 5);
-  put_X(line, 6);
-  line += 'P';
-  out.write_line(line);
+  write_title_cell_pop(out, s, line);
 
   out.write_line("#  NX   NY   NZ  SPG  SET  VOL");
   line.clear();

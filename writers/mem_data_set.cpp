@@ -54,12 +54,7 @@ void write_amplitude_block(Run& run, std::string& line) {
 
 }  // namespace
 
-void write_mem_data_set(Run& run) {
-  const Store& s = run.store;
-  OutputFile& out = run.mem;
-  std::string line;
-  line.reserve(160);
-
+void write_title_cell_pop(OutputFile& out, const Store& s, std::string& line) {
   out.write_line("# Title");
   line.assign(trim_right(s.TITLE));  // a blank title gives an empty line
   out.write_line(line);
@@ -78,6 +73,15 @@ void write_mem_data_set(Run& run) {
   put_X(line, 6);
   put_A(line, "P");
   out.write_line(line);
+}
+
+void write_mem_data_set(Run& run) {
+  const Store& s = run.store;
+  OutputFile& out = run.mem;
+  std::string line;
+  line.reserve(160);
+
+  write_title_cell_pop(out, s, line);
 
   out.write_line("# SPG  SET   NX   NY   NZ");
   line.clear();
