@@ -58,7 +58,7 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
 
 // Positions 1..n of w with keys that order as the values do, sorted by key and, among
 // equal keys (equal values), by position: a stable radix sort, 11 bits a pass.
-std::vector<std::pair<std::uint64_t, std::int64_t>> by_ascending_key(const std::vector<double>& w,
+std::vector<std::pair<std::uint64_t, std::int64_t>> by_ascending_key(const StoreArray<double>& w,
                                                                      std::int64_t n) {
   using Entry = std::pair<std::uint64_t, std::int64_t>;
   std::vector<Entry> a(static_cast<std::size_t>(n)), b(static_cast<std::size_t>(n));
@@ -86,7 +86,7 @@ std::vector<std::pair<std::uint64_t, std::int64_t>> by_ascending_key(const std::
 
 // Puts a[from[i]] at position i, for i = 1..n.
 template <class T>
-void permute(std::vector<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
+void permute(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
              std::vector<T>& scratch) {
   scratch.resize(static_cast<std::size_t>(n) + 1);
   for (std::int64_t i = 1; i <= n; ++i) scratch[i] = a[from[i]];

@@ -5,12 +5,42 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace memprep {
 
 inline constexpr std::int64_t MAXREF = 100000;
+
+// Memory for the store's arrays, zeroed by calloc: the system hands out zeroed pages as they
+// are first touched, so a run pays only for the arrays it uses, and the arrays need no
+// value-initialisation of their own.
+template <class T>
+struct ZeroedAllocator {
+  using value_type = T;
+  ZeroedAllocator() = default;
+  template <class U>
+  ZeroedAllocator(const ZeroedAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    void* p = std::calloc(n, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, std::size_t) { std::free(p); }
+  template <class U>
+  void construct(U*) noexcept {}  // the memory is zero already
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
+};
+
+template <class T>
+using StoreArray = std::vector<T, ZeroedAllocator<T>>;
 
 struct Store {
   Store()
@@ -27,12 +57,12 @@ struct Store {
         SigFo(MAXREF + 1) {}
 
   // Per reflection.
-  std::vector<std::int64_t> H, K, L;
-  std::vector<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof, SigFo;
+  StoreArray<std::int64_t> H, K, L;
+  StoreArray<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof, SigFo;
 
   std::int64_t NREF1 = 0;
 
-  std::string TITLE;  // at most 70 characters; written without its trailing blanks
+  std::string TITLE;             // at most 70 characters; written without its trailing blanks
   std::array<double, 6> CELL{};  // a, b, c, alpha, beta, gamma
   std::int64_t SPG = 0, SET = 0;
   char VOL = ' ';
