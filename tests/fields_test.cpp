@@ -1332,7 +1332,7 @@ TEST(FreeFormat, ValuesGoOnOverRecordsAndBlankRecordsAreSeparators) {
 
 TEST(FreeFormat, ASlashAfterARecordEndEndsTheList) {
   // Departure from gfortran 12, which reads the character after such a slash as the value
-  // ("1" / "/5 6" gives 1 5 there); the standard and the specification end the list.
+  // ("1" / "/5 6" gives 1 5 there); the Fortran standard, and this reader, end the list.
   Records a({"1", "/5 6"});
   EXPECT_EQ(ints(a.input(), 3), (I{1, -777, -777}));
   Records b({"", "/5"});
