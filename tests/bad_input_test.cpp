@@ -46,9 +46,11 @@ std::string refused(const Work& w, const std::string& ctl) {
   std::vector<std::string> expected;
   for (const auto& [name, content] : w.files) expected.push_back(name);
   EXPECT_EQ(list_files(w.dir.path), expected) << "after: " << text;
-  for (const auto& [name, content] : w.files)
-    if (fs::is_regular_file(w.dir.path / name))
+  for (const auto& [name, content] : w.files) {
+    if (fs::is_regular_file(w.dir.path / name)) {
       EXPECT_EQ(read_file(w.dir.path / name), content) << name << " was changed";
+    }
+  }
   for (const auto& e : fs::directory_iterator(w.dir.path))
     EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary file left";
   if (!text.empty() && text.back() == '\n') text.pop_back();

@@ -48,9 +48,11 @@ std::string shell_quote(const std::string& s) {
 Result run_memprep(const fs::path& dir, const std::vector<std::string>& args) {
   TempDir capture;
   fs::path out = capture.path / "stdout", err = capture.path / "stderr";
-  std::string cmd = "cd " + shell_quote(dir.string()) + " && " + shell_quote(MEMPREP_BINARY);
-  for (const std::string& a : args) cmd += " " + shell_quote(a);
-  cmd += " </dev/null >" + shell_quote(out.string()) + " 2>" + shell_quote(err.string());
+  std::string cmd = "cd ";
+  cmd.append(shell_quote(dir.string())).append(" && ").append(shell_quote(MEMPREP_BINARY));
+  for (const std::string& a : args) cmd.append(" ").append(shell_quote(a));
+  cmd.append(" </dev/null >").append(shell_quote(out.string()));
+  cmd.append(" 2>").append(shell_quote(err.string()));
   int raw = std::system(cmd.c_str());
   Result r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
