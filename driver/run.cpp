@@ -3,29 +3,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "driver/control_file.hpp"
-#include "readers/readers.hpp"
+#include "driver/source_kinds.hpp"
+#include "store/control_file.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
 
 namespace {
-
-// The source kind, from the file's own name (the part after the last "/"): the first of
-// these substrings found anywhere in it decides, case-sensitively.
-char choose_kind(const std::string& srcfile) {
-  std::string_view name = srcfile;
-  if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
-    name.remove_prefix(slash + 1);
-  auto has = [&](std::string_view a, std::string_view b) {
-    return name.find(a) != std::string_view::npos || name.find(b) != std::string_view::npos;
-  };
-  if (has(".lst", ".LST")) return 'G';
-  if (has(".out", ".OUT")) return 'F';
-  if (has(".fos", ".FOS")) return 'R';
-  if (has(".zmemin", ".ZMEMIN")) return 'Z';
-  throw Stop(" The extension of a standard output file should be lst or out");
-}
 
 // True when a and b name the same file: the same path once resolved, or the same existing
 // file reached through another name.
@@ -68,18 +52,18 @@ void read_file_name(Run& run, std::string& name, std::string_view what) {
 }  // namespace
 
 void run_converter(Run& run) {
-  Store& s = run.store;
   run.ctl.open(run.CTLFILE);
 
   read_file_name(run, run.SRCFILE, "the source file name");
-  run.KIND = choose_kind(run.SRCFILE);
-  if (run.KIND == 'R' || run.KIND == 'Z') s.IPHASE = 1;
-  if (run.KIND == 'F') read_file_name(run, run.AUXFILE, "the auxiliary file name");
+  const SourceKindRow& kind = choose_source_kind(run.SRCFILE);
+  run.KIND = kind.kind;
+  if (kind.fixed_phase) run.store.IPHASE = 1;
+  if (kind.auxiliary) read_file_name(run, run.AUXFILE, "the auxiliary file name");
   read_file_name(run, run.OUTFILE, "the MEM data-set file name");
   run.ctl_out_line = run.ctl.line();
 
   check_output(run, run.OUTFILE, "the MEM data set");
-  if (run.KIND == 'G' || run.KIND == 'F') {
+  if (kind.companion) {
     run.FOSFILE = companion_name(run.OUTFILE);
     if (same_file(run.FOSFILE, run.OUTFILE))
       throw IoFailure(run.CTLFILE, run.ctl_out_line,
@@ -88,32 +72,15 @@ void run_converter(Run& run) {
     check_output(run, run.FOSFILE, "the companion file");
   }
 
-  switch (run.KIND) {
-    case 'R':
-      read_fos_settings(run);
-      read_fos_file(run);
-      break;
-    case 'Z':
-      run.src.open(run.SRCFILE);
-      read_mem_data_set(run);
-      break;
-    case 'G':
-      read_settings(run);
-      run.src.open(run.SRCFILE);
-      read_list_file(run);
-      break;
-    case 'F':
-      read_settings(run);
-      run.src.open(run.SRCFILE);
-      read_fullprof_output(run);
-      break;
-  }
+  if (kind.read_settings) kind.read_settings(run);
+  if (kind.text_source) run.src.open(run.SRCFILE);
+  kind.read_source(run);
   run.ctl.close();
 
   run.mem.create(run.OUTFILE);
   write_mem_data_set(run);
-  if (run.KIND == 'G' || run.KIND == 'F') write_companion_file(run);
-  if (run.KIND == 'Z') copy_overlap_groups(run);
+  if (kind.companion) write_companion_file(run);
+  if (kind.overlap_groups) write_overlap_groups(run);
   run.src.close();
 
   // Everything has succeeded: put the outputs in place.

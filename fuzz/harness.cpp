@@ -13,8 +13,9 @@
 #include <sstream>
 #include <string_view>
 
-#include "driver/control_file.hpp"
 #include "driver/run.hpp"
+#include "driver/source_kinds.hpp"
+#include "store/control_file.hpp"
 #include "store/errors.hpp"
 
 namespace memprep::fuzz {
@@ -145,7 +146,7 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
   // The run's files are closed, and an uncommitted temporary file removed, when the Run goes
   // away, as at the end of the program.
   std::string outfile, fosfile;
-  char kind = ' ';
+  SourceKind kind = SourceKind::none;
   bool ok = false;
   {
     std::ostringstream console;
@@ -185,7 +186,7 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
     }
   } else {
     if (!after.count(outfile)) fault("a successful run left no MEM data set '" + outfile + "'");
-    bool companion = kind == 'G' || kind == 'F';
+    const bool companion = source_kind(kind).companion;
     if (companion && !after.count(fosfile))
       fault("a successful run left no companion file '" + fosfile + "'");
     for (const std::string& name : after)

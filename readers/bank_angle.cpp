@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 #include "readers/readers.hpp"
 #include "store/fields.hpp"
 
@@ -21,13 +21,11 @@ double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks) {
 
   std::string line;
   read_control_line(run, line, kBankLineWidth, "the bank-angle line");
-  try {
+  run.ctl.located("the bank-angle line", [&] {
     // The end of the line ends the list as a slash would: banks not given keep 0.
     ListInput in(line, []() -> std::optional<std::string_view> { return "/"; });
     for (int i = 1; i <= kMaxBanks; ++i) in.next(bank2th[i]);
-  } catch (const FieldError& e) {
-    run.ctl.fail(std::string("the bank-angle line: ") + e.what());
-  }
+  });
 
   // The bank count is the highest bank with a non-zero angle; zeros below it do not count.
   nbanks = 0;

@@ -13,8 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/degrees.hpp"
 #include "store/fields.hpp"
 
 namespace memprep {
@@ -66,32 +67,6 @@ struct TofColumns {
 };
 constexpr TofColumns kTof{13, 16, 17, 20, 21, 24, 64, 74, 110, 119};
 constexpr TofColumns kTofShifted{15, 18, 19, 22, 23, 26, 66, 76, 112, 121};
-
-constexpr double kPi = 3.14159265358979323846;
-
-// Cosine and sine of an angle in degrees; multiples of 90 degrees give exact values.
-void cos_sin_deg(double deg, double& c, double& s) {
-  double r = std::fmod(deg, 360.0);
-  if (r < 0) r += 360.0;
-  if (r == 0) {
-    c = 1, s = 0;
-  } else if (r == 90) {
-    c = 0, s = 1;
-  } else if (r == 180) {
-    c = -1, s = 0;
-  } else if (r == 270) {
-    c = 0, s = -1;
-  } else {
-    c = std::cos(deg * kPi / 180.0);
-    s = std::sin(deg * kPi / 180.0);
-  }
-}
-
-double sin_deg(double deg) {
-  double c, s;
-  cos_sin_deg(deg, c, s);
-  return s;
-}
 
 // The parts one after the other (messages of the searches).
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -294,28 +269,15 @@ class FullprofReader {
       return;
     }
     if (layout_ == Layout::user) {
+      // Each field is a free-format number read from its columns.
       const UserLayout& u = user_;
-      std::string_view rec = src_.rec();
-      src_.located([&] {
-        auto integer = [&](int f) {
-          std::int64_t v = 0;
-          ListInput in(cols(rec, u.first[f], u.last[f]));
-          in.next(v);
-          return v;
-        };
-        auto real = [&](int f) {
-          double v = 0;
-          ListInput in(cols(rec, u.first[f], u.last[f]));
-          in.next(v);
-          return v;
-        };
-        s_.H[n] = integer(0);
-        s_.K[n] = integer(1);
-        s_.L[n] = integer(2);
-        real(3);  // Icalc is read but used only in the variant-3 layout
-        s_.Io[n] = real(4);
-        return 0;
-      });
+      const std::string_view rec = src_.rec();
+      double icalc = 0;  // read, but used only in the variant-3 layout
+      src_.read_list(cols(rec, u.first[0], u.last[0]), {}, s_.H[n]);
+      src_.read_list(cols(rec, u.first[1], u.last[1]), {}, s_.K[n]);
+      src_.read_list(cols(rec, u.first[2], u.last[2]), {}, s_.L[n]);
+      src_.read_list(cols(rec, u.first[3], u.last[3]), {}, icalc);
+      src_.read_list(cols(rec, u.first[4], u.last[4]), {}, s_.Io[n]);
       return;
     }
     const Columns& c = layout_ == Layout::v1     ? kV1
@@ -334,7 +296,7 @@ class FullprofReader {
   void scan_table() {
     bool header_seen = false;
     int requests = 0;
-    std::int64_t n = 1;
+    s_.NREF1 = 0;
     for (;;) {
       src_.need("reading the reflection table (no end-of-table line)", kTableWidth);
       std::string_view rec = src_.rec();
@@ -360,22 +322,19 @@ class FullprofReader {
       }
       // Before the table's heading there is nothing to read a reflection by.
       if (layout_ == Layout::none) continue;
-      if (n > MAXREF) throw Stop(capacity_message());
-      std::size_t j = static_cast<std::size_t>(n);
+      Store::require_capacity(s_.NREF1 + 1);
+      const std::size_t j = static_cast<std::size_t>(s_.NREF1 + 1);
       parse_reflection(j);
 
       if (!aux_.next(kTableWidth)) break;  // the auxiliary file's end ends the table
-      double amplitude = aux_.F(13, 24, 4);
-      double phi = aux_.F(37, 48, 4);
+      const double amplitude = aux_.F(13, 24, 4);
+      const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
       if (!s_.LTOF) s_.Io[j] *= 1e10;
-      double c, s;
-      cos_sin_deg(phi, c, s);
-      s_.FoR[j] = s_.FoAbs[j] * c;
-      s_.FoI[j] = s_.FoAbs[j] * s;
-      ++n;
+      s_.FoR[j] = s_.FoAbs[j] * phi.cos;
+      s_.FoI[j] = s_.FoAbs[j] * phi.sin;
+      s_.NREF1 = static_cast<std::int64_t>(j);
     }
-    s_.NREF1 = n - 1;
     aux_.close();
   }
 

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 #include <optional>
 
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/degrees.hpp"
 
 namespace memprep {
 
@@ -22,14 +22,6 @@ constexpr std::size_t kTable = 128;
 constexpr std::size_t kLine = 512;
 
 constexpr std::int64_t kLargestPhase = std::numeric_limits<std::int64_t>::max() / 1000 - 1;
-
-constexpr double kDegree = std::numbers::pi / 180.0;
-double sind(double x) {
-  return std::sin(x * kDegree);
-}
-double cosd(double x) {
-  return std::cos(x * kDegree);
-}
 
 // The diffractometer-constants block, then pairs of records (one skipped, one read) until
 // the second one's columns 1-3 name IHIST. Leaves src on that record.
@@ -156,12 +148,7 @@ void ListFile::read_phase_fraction() {
     }
     if (!at(r, 1, " Phase/element fractions for phase no.")) continue;
     std::int64_t phase = 0;
-    try {
-      ListInput in(cols(r, 39, 41));
-      in.next(phase);
-    } catch (const FieldError& e) {
-      src.fail(std::string("columns 39-41 (phase number): ") + e.what());
-    }
+    src.read_list_cols(39, 41, "phase number", phase);
     fractions = true;
     if (phase != s.IPHASE) continue;
 
@@ -280,10 +267,9 @@ void ListFile::take_reflection() {
     }
   }
 
-  if (s.NREF1 >= MAXREF) throw Stop(capacity_message());
-  const std::int64_t n = ++s.NREF1;
+  const std::size_t n = s.add_reflection();
   if (DTYPE == "PNT") {
-    const double sin_b = sind(s.TWOTH * 0.5);
+    const double sin_b = cos_sin_deg_residues(s.TWOTH * 0.5).sin;
     const double d2 = d * d;
     Lp = d2 * d2 * sin_b;
     s.Wavelength[n] = 2 * d * sin_b;
@@ -294,8 +280,9 @@ void ListFile::take_reflection() {
   s.L[n] = l;
   s.Dspacing[n] = d;
   s.FoAbs[n] = std::sqrt(E3);
-  s.FoR[n] = s.FoAbs[n] * cosd(phi);
-  s.FoI[n] = s.FoAbs[n] * sind(phi);
+  const CosSin angle = cos_sin_deg_residues(phi);
+  s.FoR[n] = s.FoAbs[n] * angle.cos;
+  s.FoI[n] = s.FoAbs[n] * angle.sin;
   s.Io[n] = static_cast<double>(m) * Lp * E1;
 }
 

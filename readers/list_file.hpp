@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run.hpp"
+#include "store/run.hpp"
 
 namespace memprep {
 

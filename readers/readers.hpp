@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/run.hpp"
+#include "store/run.hpp"
 
 namespace memprep {
 

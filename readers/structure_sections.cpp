@@ -25,13 +25,7 @@ std::string padded(std::string_view rec, std::size_t first, std::size_t last) {
 template <class T>
 T list_value(const TextSource& src, std::size_t first, std::size_t last, const char* what) {
   T v{};
-  try {
-    ListInput in(cols(src.rec(), first, last));
-    in.next(v);
-  } catch (const FieldError& e) {
-    src.fail("columns " + std::to_string(first) + "-" + std::to_string(last) + " (" + what +
-             "): " + e.what());
-  }
+  src.read_list_cols(first, last, what, v);
   return v;
 }
 

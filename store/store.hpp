@@ -54,13 +54,25 @@ struct Store {
         Wavelength(MAXREF + 1),
         Dspacing(MAXREF + 1),
         Tof(MAXREF + 1),
-        SigFo(MAXREF + 1) {}
+        SigFo(MAXREF + 1),
+        MRef(MAXREF + 1) {}
 
   // Per reflection.
   StoreArray<std::int64_t> H, K, L;
   StoreArray<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof, SigFo;
 
   std::int64_t NREF1 = 0;
+
+  // Overlap groups: reflections that share one observed value G'o'. The members of all
+  // groups stand after the NREF1 single reflections, group after group, with their M values
+  // in MRef; NREF2 = groups.size().
+  struct OverlapGroup {
+    double Go = 0;   // G'o'
+    double Sum = 0;  // SUM
+    std::int64_t NMem = 0;
+  };
+  std::vector<OverlapGroup> groups;
+  StoreArray<std::int64_t> MRef;
 
   std::string TITLE;             // at most 70 characters; written without its trailing blanks
   std::array<double, 6> CELL{};  // a, b, c, alpha, beta, gamma
@@ -76,6 +88,15 @@ struct Store {
   double TWOTH = 0;
   double TOFLIN = 0, TOFQUAD = 0, TOFZERO = 0;
   bool LTOF = false;
+
+  // Stops the run with the capacity message when `count` entries (single reflections and
+  // group members together) would not fit the store.
+  static void require_capacity(std::int64_t count);
+  // The entry of a new single reflection: NREF1 + 1, checked against the capacity.
+  std::size_t add_reflection() {
+    require_capacity(NREF1 + 1);
+    return static_cast<std::size_t>(++NREF1);
+  }
 };
 
 // The console line of a reader that meets more reflections than the store holds:

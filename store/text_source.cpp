@@ -89,12 +89,6 @@ void TextSource::need_looking(std::string_view what, std::size_t width) {
     throw IoFailure(name_, 0, "end of file while looking for " + std::string(what));
 }
 
-void TextSource::find_marker(std::string_view marker, std::size_t width) {
-  std::string what;
-  what.append(1, '"').append(marker).append(1, '"');
-  find([&](std::string_view r) { return starts(r, marker); }, what, width);
-}
-
 void TextSource::rewind() {
   if (in_memory_) {
     text_pos_ = 0;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "store/errors.hpp"
 #include "store/fields.hpp"
@@ -38,9 +39,6 @@ class TextSource {
     do need_looking(what, width);
     while (!found(rec_));
   }
-  // Reads records until one begins with `marker` (compared over the marker's length).
-  void find_marker(std::string_view marker, std::size_t width = 512);
-
   void rewind();
 
   const std::string& rec() const { return rec_; }
@@ -53,22 +51,64 @@ class TextSource {
 
   // An IoFailure at the current record.
   [[noreturn]] void fail(const std::string& condition) const;
-  // Runs f(); a FieldError it throws becomes an IoFailure at the current record.
+  // Runs f(); a FieldError it throws becomes an IoFailure at the current record, its
+  // condition prefixed with "<what>: " when `what` is given.
   template <class Fn>
   auto located(Fn&& f) const -> decltype(f()) {
+    return located({}, std::forward<Fn>(f));
+  }
+  template <class Fn>
+  auto located(std::string_view what, Fn&& f) const -> decltype(f()) {
     try {
       return f();
     } catch (const FieldError& e) {
-      fail(e.what());
+      fail(what.empty() ? std::string(e.what()) : std::string(what) + ": " + e.what());
     }
   }
 
-  // A free-format reader that starts with the next record and takes further records as
-  // needed (blank records are separators). Errors name the record being read.
-  ListInput list_from_next(std::string_view what);
+  // Free-format values from `text`, the current record or part of it (or a line taken from
+  // it): a slash ends the list early and leaves the remaining variables unchanged; a value
+  // that does not convert, or the end of the text where a value is needed, is an IoFailure
+  // at this record, "<what>: <reason>".
+  template <class... Vars>
+  void read_list(std::string_view text, std::string_view what, Vars&... vars) const {
+    located(what, [&] {
+      ListInput in(text);
+      (in.next(vars), ...);
+    });
+  }
+  // The same over columns first..last of the current record, reported as
+  // "columns A-B (<what>): <reason>".
+  template <class... Vars>
+  void read_list_cols(std::size_t first, std::size_t last, std::string_view what,
+                      Vars&... vars) const {
+    read_list(cols(rec_, first, last),
+              "columns " + std::to_string(first) + "-" + std::to_string(last) + " (" +
+                  std::string(what) + ")",
+              vars...);
+  }
+  // Free-format values from the whole current record, every one of them required: a null
+  // value or a slash before the last one is "<what>: value N is missing".
+  template <class... Vars>
+  void read_all(std::string_view what, Vars&... vars) const {
+    located(what, [&] {
+      ListInput in(rec_);
+      if (!(in.next(vars) && ...))
+        throw FieldError("value " + std::to_string(in.item()) + " is missing");
+    });
+  }
+  // Free-format values starting with the next record and taking further records as needed
+  // (blank records are separators); a slash ends the list early. Failures name the record
+  // being read, "<what>: <reason>".
+  template <class... Vars>
+  void read_list_from_next(std::string_view what, Vars&... vars) {
+    ListInput in = list_from_next(what);
+    located(what, [&] { (in.next(vars), ...); });
+  }
 
  private:
   void need_looking(std::string_view what, std::size_t width);
+  ListInput list_from_next(std::string_view what);
   bool read_raw();
 
   std::string name_;

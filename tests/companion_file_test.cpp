@@ -109,7 +109,6 @@ TEST(CompanionFile, AmplitudeBlockVariants) {
        "# Positive amplitude    Negative\n"
        "            112.0000    0.000000\n"
        "# E = 5.000000E-02, Phase No. =  2\n"},
-      {2, false, ""},
   };
   for (const Case& k : cases) {
     Companion c;

@@ -1,5 +1,5 @@
 // The control file: significant lines, the shared settings and the symmetry line.
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -68,20 +68,7 @@ TEST(ControlLine, HashInsideTheCutTextEndsIt) {
   EXPECT_EQ(c.line(), "sample.lst");
 }
 
-struct Symmetry {
-  char VOL;
-  std::int64_t SPG, SET;
-};
-
-Symmetry decode(const std::string& line) {
-  std::ostringstream console;
-  Run run(console);
-  run.ctl.open_text("run.ctl", line + "\n");
-  run.ctl.next();
-  run.LINE = line;
-  decode_symmetry_line(run);
-  return {run.store.VOL, run.store.SPG, run.store.SET};
-}
+Symmetry decode(const std::string& line) { return decode_symmetry_line(line); }
 
 TEST(SymmetryLine, VolumeLetterGroupAndSetting) {
   struct Row {
@@ -110,10 +97,8 @@ TEST(SymmetryLine, MissingOrBadNumbersNameTheControlLine) {
     memprep::Run run(console);
     run.ctl.open_text("run.ctl", std::string("title\n") + line + "\n");
     run.ctl.next();
-    run.ctl.next();
-    run.LINE = line;
     try {
-      decode_symmetry_line(run);
+      read_symmetry_line(run);
       ADD_FAILURE() << line << " was accepted";
     } catch (const IoFailure& e) {
       EXPECT_EQ(e.file, "run.ctl") << line;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support.hpp"
+#include "readers/earlier_mem_data_set.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -32,14 +33,15 @@ struct Groups {
   }
   // The appended text.
   std::string copy() {
-    copy_overlap_groups(run);
+    read_overlap_groups(run);
+    write_overlap_groups(run);
     run.mem.finish();
     run.mem.commit();
     return read_file(dir.path / "new.mem");
   }
   IoFailure failure() {
     try {
-      copy_overlap_groups(run);
+      read_overlap_groups(run);
     } catch (const IoFailure& f) {
       return f;
     }

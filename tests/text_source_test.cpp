@@ -146,18 +146,6 @@ TEST_P(TextSourceTest, RewindStartsAgainFromTheFirstRecord) {
   EXPECT_EQ(records(), (Recs{"1", "2", "3"}));
 }
 
-TEST_P(TextSourceTest, FindMarkerStopsAtTheFirstRecordBeginningWithIt) {
-  open("x\n GENLES here\n GENLES again\n");
-  src.find_marker(" GENLES");
-  EXPECT_EQ(src.line(), 2);
-  EXPECT_EQ(src.rec(), " GENLES here");
-  try {
-    src.find_marker("MISSING");
-    FAIL() << "no failure";
-  } catch (const IoFailure& f) {
-    EXPECT_EQ(f.condition, "end of file while looking for \"MISSING\"");
-  }
-}
 
 TEST_P(TextSourceTest, FieldFailuresNameFileLineAndColumns) {
   open("ok\n   12  x1.5\n");
@@ -175,11 +163,8 @@ TEST_P(TextSourceTest, FieldFailuresNameFileLineAndColumns) {
 
 TEST_P(TextSourceTest, FreeFormatReadsTakeFurtherRecordsAndLeaveTheRest) {
   open("1 2\n\n3\nnext record\n");
-  ListInput in = src.list_from_next("reading three values");
   std::int64_t a = 0, b = 0, c = 0;
-  in.next(a);
-  in.next(b);
-  in.next(c);
+  src.read_list_from_next("reading three values", a, b, c);
   EXPECT_EQ(a + b + c, 6);
   EXPECT_EQ(src.line(), 3);
   ASSERT_TRUE(src.next());
@@ -187,32 +172,22 @@ TEST_P(TextSourceTest, FreeFormatReadsTakeFurtherRecordsAndLeaveTheRest) {
 }
 
 TEST_P(TextSourceTest, FreeFormatErrorsNameTheRecordBeingRead) {
-  open("1 2\n  \n3 x\n");
-  ListInput in = src.list_from_next("reading values");
-  std::int64_t v[4] = {};
-  try {
-    src.located([&] {
-      for (auto& x : v) in.next(x);
-      return 0;
-    });
-    FAIL() << "no failure";
-  } catch (const IoFailure& f) {
-    EXPECT_EQ(std::string(f.what()), src.name() + ":3: value 4, column 3: 'x' is not an integer");
-  }
-}
-
-TEST_P(TextSourceTest, FreeFormatRunningOutOfTheFileIsAnError) {
-  open("1\n\n");
-  ListInput in = src.list_from_next("reading values");
-  std::int64_t v[2] = {};
-  try {
-    src.located([&] {
-      for (auto& x : v) in.next(x);
-      return 0;
-    });
-    FAIL() << "no failure";
-  } catch (const IoFailure& f) {
-    EXPECT_EQ(std::string(f.what()), src.name() + ":2: end of file where value 2 is needed");
+  struct Row {
+    const char* text;
+    const char* error;
+  } rows[] = {
+      {"1 2\n  \n3 x\n", ":3: reading values: value 4, column 3: 'x' is not an integer"},
+      {"1\n\n1 2\n", ":3: reading values: end of file where value 4 is needed"},
+  };
+  for (const Row& r : rows) {
+    open(r.text);
+    std::int64_t v[4] = {};
+    try {
+      src.read_list_from_next("reading values", v[0], v[1], v[2], v[3]);
+      ADD_FAILURE() << r.text << ": no failure";
+    } catch (const IoFailure& f) {
+      EXPECT_EQ(std::string(f.what()), src.name() + r.error);
+    }
   }
 }
 

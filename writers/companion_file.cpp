@@ -12,8 +12,8 @@ std::string companion_name(const std::string& outfile) {
 namespace {
 
 // The three lines that give the amplitudes and E; with time-of-flight data the E line also
-// names the histogram, the bank, the phase and the bank's 2theta. IAMP values other than 0
-// and 1 leave the block out.
+// names the histogram, the bank, the phase and the bank's 2theta. IAMP is 0 or 1 (the
+// settings refuse anything else).
 void write_amplitude_block(Run& run, const std::string& etext) {
   const Store& s = run.store;
   OutputFile& out = run.companion;
@@ -24,12 +24,10 @@ void write_amplitude_block(Run& run, const std::string& etext) {
     int w = s.LTOF ? 15 : 20, d = s.LTOF ? 3 : 4;
     put_F(line, s.AMPPOS, w, d);
     put_F(line, s.AMPNEG, w, d);
-  } else if (s.IAMP == 0) {
+  } else {
     out.write_line(s.LTOF ? "# Positive amplitude   Negative" : "# Positive amplitude    Negative");
     put_F(line, s.AMPPOS, 20, 4);
     put_F(line, 0.0, 12, 6);  // the negative amplitude is not used with IAMP 0
-  } else {
-    return;
   }
   out.write_line(line);
 

@@ -88,8 +88,7 @@ void write_mem_data_set(Run& run) {
   for (std::int64_t v : {s.SPG, s.SET, s.NX, s.NY, s.NZ}) put_I(line, v, 5);
   out.write_line(line);
 
-  // Any other IAMP leaves the amplitude block out.
-  if (s.IAMP == 0 || s.IAMP == 1) write_amplitude_block(run, line);
+  write_amplitude_block(run, line);
 
   out.write_line("# NREF1");
   line.clear();

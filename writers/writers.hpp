@@ -3,16 +3,16 @@
 
 #include <string>
 
-#include "driver/run.hpp"
+#include "store/run.hpp"
 
 namespace memprep {
 
 // The MEM data set, on run.mem.
 void write_mem_data_set(Run& run);
-// The companion structure-factor text file (kinds G and F), on run.companion.
+// The companion structure-factor text file, on run.companion.
 void write_companion_file(Run& run);
-// The overlap groups of a kind Z source, appended to run.mem.
-void copy_overlap_groups(Run& run);
+// The overlap groups of the store, appended to run.mem as its "# NREF2" section.
+void write_overlap_groups(Run& run);
 
 // The companion file's name: the MEM data set's name without its trailing blanks, less its
 // last four characters, plus ".fos".

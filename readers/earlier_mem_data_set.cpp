@@ -1,17 +1,17 @@
 // Kind Z: an earlier MEM data set as the source. The header records are found by their
 // first words and by their order, the reflections are re-derived (|Fo| from its parts, Io
 // from sigma(|Fo|)), and d-spacings and wavelengths are computed from the cell and the
-// detector bank's 2theta. The overlap groups that follow the reflection list are read
-// afterwards by copy_overlap_groups.
-#include "readers/mem_data_set.hpp"
+// detector bank's 2theta. The overlap groups that follow the reflection list are read into
+// the store last.
+#include "readers/earlier_mem_data_set.hpp"
 
 #include <charconv>
 #include <cmath>
-#include <numbers>
 #include <type_traits>
 
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/degrees.hpp"
 
 namespace memprep {
 
@@ -41,38 +41,6 @@ void find_word(TextSource& src, std::string_view prefix) {
   what.append(prefix).append("\"");
   while (!need_word(src, what).starts_with(prefix)) {
   }
-}
-
-// A free-format read of `vars` starting with the next record and taking further records
-// as needed. A slash ends the list and leaves the remaining variables unchanged.
-template <class... Vars>
-void read_values(TextSource& src, std::string_view what, Vars&... vars) {
-  ListInput in = src.list_from_next(what);
-  try {
-    (in.next(vars), ...);
-  } catch (const FieldError& e) {
-    src.fail(std::string(what) + ": " + e.what());
-  }
-}
-
-// sin and cos of an angle in degrees. The multiples of 30 degrees take their exact values
-// (cos 90 = 0, cos 120 = -0.5), so that a right angle adds no spurious cross terms.
-struct DegreeTrig {
-  double sin, cos;
-};
-
-DegreeTrig trig_deg(double x) {
-  static const double half_root3 = std::sqrt(3.0) / 2;
-  static const double table[12] = {0, 0.5,  half_root3,  1,  half_root3,  0.5,
-                                   0, -0.5, -half_root3, -1, -half_root3, -0.5};
-  double r = std::fmod(x, 360.0);
-  if (r < 0) r += 360.0;
-  if (r == std::floor(r) && std::fmod(r, 30.0) == 0) {
-    int k = static_cast<int>(r / 30) % 12;
-    return {table[k], table[(k + 3) % 12]};
-  }
-  double rad = r * (std::numbers::pi / 180);
-  return {std::sin(rad), std::cos(rad)};
 }
 
 // The six values of a reflection record.
@@ -153,8 +121,7 @@ void read_mem_data_set(Run& run) {
 
   // The settings of this kind that the source does not hold.
   read_control_line(run, s.TITLE, 70, "the title");
-  read_control_line(run, run.LINE, 512, "the symmetry line");
-  decode_symmetry_line(run);
+  read_symmetry_line(run);
   s.E = 1.0;
   read_control_values(run, "2theta of the detector bank", s.TWOTH);
   read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
@@ -162,14 +129,14 @@ void read_mem_data_set(Run& run) {
   // The header: lambda1 after the "#Initial" record, the cell after the "#a" record, then
   // the grid and the amplitudes each after one passed-over record.
   find_word(src, "#Initial");
-  read_values(src, "reading lambda1", s.LAMBDA1);
+  src.read_list_from_next("reading lambda1", s.LAMBDA1);
   find_word(src, "#a");
-  read_values(src, "reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1], s.CELL[2],
+  src.read_list_from_next("reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1], s.CELL[2],
               s.CELL[3], s.CELL[4], s.CELL[5]);
   need_word(src, "looking for the heading of NX NY NZ");
-  read_values(src, "reading NX NY NZ", s.NX, s.NY, s.NZ);
+  src.read_list_from_next("reading NX NY NZ", s.NX, s.NY, s.NZ);
   need_word(src, "looking for the heading of the amplitudes");
-  read_values(src, "reading the positive and negative amplitudes", s.AMPPOS, s.AMPNEG);
+  src.read_list_from_next("reading the positive and negative amplitudes", s.AMPPOS, s.AMPNEG);
   s.IAMP = s.AMPNEG == 0.0 ? 0 : 1;
 
   // Two passed-over records, then the mode record, which must begin with "2".
@@ -191,20 +158,12 @@ void read_mem_data_set(Run& run) {
     if (starts(rec, "#")) break;
     ReflectionValues v;
     if (!read_plain_reflection(rec, v)) {
-      try {
-        ListInput in(rec);
-        bool all = in.next(v.h) && in.next(v.k) && in.next(v.l) && in.next(v.fo_r) &&
-                   in.next(v.fo_i) && in.next(v.sig);
-        if (!all) throw FieldError("value " + std::to_string(in.item()) + " is missing");
-      } catch (const FieldError& e) {
-        src.fail("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62: " +
-                 std::string(e.what()));
-      }
+      src.read_all("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62", v.h,
+                   v.k, v.l, v.fo_r, v.fo_i, v.sig);
     }
     const double fo_r = v.fo_r, fo_i = v.fo_i;
     if (fo_r == 0.0 && fo_i == 0.0) continue;
-    if (s.NREF1 >= MAXREF) throw Stop(capacity_message());
-    std::int64_t n = s.NREF1 + 1;
+    const std::size_t n = s.add_reflection();
     s.H[n] = v.h;
     s.K[n] = v.k;
     s.L[n] = v.l;
@@ -214,17 +173,86 @@ void read_mem_data_set(Run& run) {
     s.FoAbs[n] = std::sqrt(fo_r * fo_r + fo_i * fo_i);
     double x = 0.5 * s.FoAbs[n] / s.SigFo[n];
     s.Io[n] = x * x;
-    s.NREF1 = n;
   }
 
   compute_d_spacings(run);
+  read_overlap_groups(run);
+}
+
+// Group lines, each read in its first 62 columns:
+//   "{" in column 1          opens a group (the rest of the line is not read)
+//   "}" in column 1          closes it: the brace as a word, then G'o' and SUM
+//   anything else            a member: h k l M, counted to the current group
+// A member line after a closing line still belongs to the current group: the group just
+// closed, or the one before it when the group just closed was left out. Groups whose G'o'
+// is 0.0 are left out with their members.
+void read_overlap_groups(Run& run) {
+  Store& s = run.store;
+  TextSource& src = run.src;
+  constexpr std::size_t kGroupWidth = 62;
+
+  // The record after the end of the reflection list is passed over. A source that ends
+  // before it has no groups.
+  std::string_view word;
+  if (!read_word(src, word)) return;
+
+  // Members go into the store after the single reflections.
+  std::int64_t IREF = s.NREF1;
+  std::int64_t open_line = 0;  // source line of the current group's opening line
+  bool closed = true;          // the current group has its closing line
+
+  while (src.next(kGroupWidth)) {
+    const std::string& rec = src.rec();
+    if (starts(rec, "{")) {
+      if (!closed)
+        src.fail("a group opens here while the group opened on line " +
+                 std::to_string(open_line) + " has no closing line (\"}\")");
+      s.groups.push_back({});
+      open_line = src.line();
+      closed = false;
+      continue;
+    }
+    if (is_blank(rec))
+      src.fail(
+          "blank line in the overlap-group section, where every line opens or closes a "
+          "group or holds a member (h k l M)");
+    if (s.groups.empty())
+      src.fail(std::string(starts(rec, "}") ? "a closing line" : "a member line") +
+               " stands outside any group: no opening line (\"{\") before it, or every "
+               "group before it has G'o' = 0 and is left out");
+    Store::OverlapGroup& g = s.groups.back();
+    if (starts(rec, "}")) {
+      src.located("closing line: expected \"}\" G'o' SUM in columns 1-62", [&] {
+        ListInput in(rec);
+        std::string brace;
+        if (!(in.next_word(brace) && in.next(g.Go) && in.next(g.Sum)))
+          throw FieldError("value " + std::to_string(in.item()) + " is missing");
+      });
+      closed = true;
+      if (g.Go == 0.0) {
+        IREF -= g.NMem;
+        s.groups.pop_back();
+      }
+    } else {
+      Store::require_capacity(IREF + 1);
+      const std::size_t n = static_cast<std::size_t>(IREF + 1);
+      src.read_all("member line: expected h k l M in columns 1-62", s.H[n], s.K[n], s.L[n],
+                   s.MRef[n]);
+      IREF = static_cast<std::int64_t>(n);
+      ++g.NMem;
+    }
+  }
+  if (!closed)
+    throw IoFailure(src.name(), open_line,
+                    "the group opened on this line has no closing line (\"}\") before the "
+                    "end of the file");
 }
 
 void compute_d_spacings(Run& run) {
   Store& s = run.store;
   if (s.NREF1 <= 0) return;
   const double a = s.CELL[0], b = s.CELL[1], c = s.CELL[2];
-  const DegreeTrig al = trig_deg(s.CELL[3]), be = trig_deg(s.CELL[4]), ga = trig_deg(s.CELL[5]);
+  const CosSin al = cos_sin_deg(s.CELL[3]), be = cos_sin_deg(s.CELL[4]), ga = cos_sin_deg(s.CELL[5]);
   const double ca = al.cos, cb = be.cos, cg = ga.cos;
   const double sa = al.sin, sb = be.sin, sg = ga.sin;
 
@@ -235,7 +263,7 @@ void compute_d_spacings(Run& run) {
   const double P = 2 * a * b * (c * c) * (ca * cb - cg);
   const double Q = 2 * (a * a) * b * c * (cb * cg - ca);
   const double R = 2 * a * (b * b) * c * (ca * cg - cb);
-  const double sin_theta = trig_deg(s.TWOTH / 2).sin;
+  const double sin_theta = sin_deg(s.TWOTH / 2);
 
   for (std::int64_t j = 1; j <= s.NREF1; ++j) {
     const double h = static_cast<double>(s.H[j]);

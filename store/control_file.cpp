@@ -1,4 +1,4 @@
-#include "driver/control_file.hpp"
+#include "store/control_file.hpp"
 
 #include <cstdint>
 
@@ -21,33 +21,34 @@ void read_control_line(Run& run, std::string& buffer, std::size_t length, std::s
   }
 }
 
-void decode_symmetry_line(Run& run) {
-  Store& s = run.store;
-  const std::string& line = run.LINE;
-  s.VOL = line.empty() ? ' ' : line[0];
-  // The search for "-" starts at column 4: a minus sign in column 3 belongs to SPG.
-  std::size_t dash = line.size() > 3 ? line.find('-', 3) : std::string::npos;
-  try {
-    if (dash != std::string::npos) {
-      ListInput spg(cols(line, 3, dash));
-      spg.next(s.SPG);
-      ListInput set(cols(line, dash + 2, 512));
-      set.next(s.SET);
-    } else {
-      ListInput spg(cols(line, 3, 512));
-      spg.next(s.SPG);
-      s.SET = 1;
-    }
-  } catch (const FieldError& e) {
-    run.ctl.fail(std::string("the symmetry line (VOL, SPG[-SET]): ") + e.what());
+Symmetry decode_symmetry_line(std::string_view line) {
+  Symmetry sym;
+  sym.VOL = line.empty() ? ' ' : line[0];
+  std::size_t dash = line.size() > 3 ? line.find('-', 3) : std::string_view::npos;
+  if (dash != std::string_view::npos) {
+    ListInput(cols(line, 3, dash)).next(sym.SPG);
+    ListInput(cols(line, dash + 2, 512)).next(sym.SET);
+  } else {
+    ListInput(cols(line, 3, 512)).next(sym.SPG);
+    sym.SET = 1;
   }
+  return sym;
+}
+
+void read_symmetry_line(Run& run) {
+  Store& s = run.store;
+  read_control_line(run, run.LINE, 512, "the symmetry line");
+  const Symmetry sym = run.ctl.located("the symmetry line (VOL, SPG[-SET])",
+                                       [&] { return decode_symmetry_line(run.LINE); });
+  s.VOL = sym.VOL;
+  s.SPG = sym.SPG;
+  s.SET = sym.SET;
 }
 
 void read_settings(Run& run) {
   Store& s = run.store;
   read_control_line(run, s.TITLE, 70, "the title");
-  read_control_line(run, run.LINE, 512, "the symmetry line");
-  decode_symmetry_line(run);
+  read_symmetry_line(run);
   read_control_values(run, "E", s.E);
   read_control_values(run, "NX NY NZ", s.NX, s.NY, s.NZ);
   read_control_values(run, "IAMP", s.IAMP);

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "readers/mem_data_set.hpp"
+#include "readers/earlier_mem_data_set.hpp"
 #include "readers/readers.hpp"
 
 namespace memprep {
@@ -82,9 +82,9 @@ TEST(MemDataSetReader, FillsTheStoreFromControlLinesHeaderAndReflections) {
   EXPECT_EQ(s.Io[2], x * x);
   EXPECT_DOUBLE_EQ(s.Dspacing[1], 5.4309 / std::sqrt(3.0));
 
-  // The source is left just after the record that ended the list.
-  ASSERT_TRUE(r.run.src.next());
-  EXPECT_EQ(r.run.src.rec(), "next record");
+  // The record after the one that ended the list is passed over, and no group follows.
+  EXPECT_TRUE(s.groups.empty());
+  EXPECT_FALSE(r.run.src.next());
 }
 
 TEST(MemDataSetReader, IampFollowsTheNegativeAmplitude) {

@@ -1,9 +1,9 @@
-// Steps of the earlier-MEM-data-set reader that the overlap-group copy and the tests share.
+// Steps of the reader of earlier MEM data sets, for the tests.
 #pragma once
 
 #include <string_view>
 
-#include "driver/run.hpp"
+#include "store/run.hpp"
 
 namespace memprep {
 
@@ -18,5 +18,10 @@ bool read_word(TextSource& src, std::string_view& word);
 // Dspacing and Wavelength of reflections 1..NREF1 from CELL and TWOTH: the triclinic
 // d-spacing and Bragg's law with theta = TWOTH / 2.
 void compute_d_spacings(Run& run);
+
+// The overlap groups after the reflection list, from the current position of run.src to
+// its end, into the store: the groups kept, and their members after the NREF1 single
+// reflections with their M values.
+void read_overlap_groups(Run& run);
 
 }  // namespace memprep

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "driver/run.hpp"
-#include "store/fields.hpp"
+#include "store/run.hpp"
 
 namespace memprep {
 
@@ -18,14 +18,24 @@ namespace memprep {
 void read_control_line(Run& run, std::string& buffer, std::size_t length, std::string_view what);
 
 // Title, symmetry line, E, grid, IAMP, amplitudes, lambda1, histogram and phase numbers
-// (kinds G and F).
+// (list files and FullProf outputs).
 void read_settings(Run& run);
 
-// E, IAMP and lambda1 (kind R).
+// E, IAMP and lambda1 (binary structure-factor files).
 void read_fos_settings(Run& run);
 
-// Decodes the symmetry line held in run.LINE into VOL, SPG and SET.
-void decode_symmetry_line(Run& run);
+// The symmetry line: VOL in column 1, column 2 not read, SPG[-SET] from column 3 on (the
+// search for "-" starts at column 4, so a minus sign in column 3 belongs to SPG; SET is 1
+// when no "-" follows; a value cut short by a slash stays 0). Throws FieldError when SPG or
+// SET does not convert.
+struct Symmetry {
+  char VOL = ' ';
+  std::int64_t SPG = 0, SET = 0;
+};
+Symmetry decode_symmetry_line(std::string_view line);
+
+// Reads the next significant control line as the symmetry line into VOL, SPG and SET.
+void read_symmetry_line(Run& run);
 
 // Reads the next significant control line into run.LINE and reads `vars` from it in free
 // format (integers into std::int64_t, reals into double). A slash ends the list early and
@@ -34,12 +44,7 @@ void decode_symmetry_line(Run& run);
 template <class... Vars>
 void read_control_values(Run& run, std::string_view what, Vars&... vars) {
   read_control_line(run, run.LINE, 512, what);
-  try {
-    ListInput in(run.LINE);
-    (in.next(vars), ...);
-  } catch (const FieldError& e) {
-    run.ctl.fail(std::string(what) + ": " + e.what());
-  }
+  run.ctl.read_list(run.LINE, what, vars...);
 }
 
 }  // namespace memprep

@@ -1,0 +1,38 @@
+// One run of the converter: the store, the open files and the file names. Every stage of
+// the run takes the Run it works on.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+
+#include "store/output_file.hpp"
+#include "store/store.hpp"
+#include "store/text_source.hpp"
+
+namespace memprep {
+
+// The kinds of source the converter reads; the driver's table of source kinds says what
+// each one needs and writes.
+enum class SourceKind { none, list_file, fullprof_output, fos_file, earlier_mem_data_set };
+
+struct Run {
+  explicit Run(std::ostream& console_stream = std::cout) : console(console_stream) {}
+
+  Store store;
+
+  std::string CTLFILE, SRCFILE, AUXFILE, OUTFILE, FOSFILE;
+  SourceKind KIND = SourceKind::none;
+  std::int64_t ctl_out_line = 0;  // control-file line that named OUTFILE (for messages)
+
+  std::string LINE;  // work buffer for control lines and the text of E
+
+  TextSource ctl;        // the control file
+  TextSource src;        // a text source (list file, FullProf output, earlier MEM data set)
+  OutputFile mem;        // the MEM data set
+  OutputFile companion;  // the companion file
+
+  std::ostream& console;  // console lines written during the run (prompts)
+};
+
+}  // namespace memprep
