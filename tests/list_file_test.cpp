@@ -45,7 +45,7 @@ struct Reading {
   Store& s = run.store;
 };
 
-TEST(ListFile, WorkedExamplesConstantWavelength) {
+TEST(ListFile, ConstantWavelengthIntensitiesCarryMultiplicityAndLorentzPolarisation) {
   Reading pnc(cw_file("PNC", one_list(kExampleLine)));
   pnc.read();
   ASSERT_EQ(pnc.s.NREF1, 1);
@@ -74,7 +74,7 @@ TEST(ListFile, WorkedExamplesConstantWavelength) {
   EXPECT_EQ(pxd.s.Io[1], 0);
 }
 
-TEST(ListFile, WorkedExampleTimeOfFlight) {
+TEST(ListFile, TimeOfFlightReflectionsTakeWavelengthAndTofFromTheBank) {
   std::string src = title("GENLES") + constants(1, "PNT", 0) + hstgm(1, 2) + chi2() +
                     scale_factors() + cell(4, 4, 4, 90, 90, 90) + one_list(kExampleLine) +
                     title("HSTDMP") + " RecNo\n" + "     1    10.000\n";
