@@ -27,7 +27,9 @@ constexpr SourceKindRow kRows[] = {
 
 }  // namespace
 
-std::span<const SourceKindRow> source_kinds() { return kRows; }
+std::span<const SourceKindRow> source_kinds() {
+  return kRows;
+}
 
 const SourceKindRow& source_kind(SourceKind kind) {
   for (const SourceKindRow& row : kRows)

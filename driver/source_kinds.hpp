@@ -14,15 +14,15 @@ struct SourceKindRow {
   // The name fragments that select the kind: the first row with a fragment found anywhere
   // in the file's own name decides (case-sensitive: only the forms listed).
   std::string_view fragments[2];
-  std::string_view words;        // the kind in words, for the help text and messages
-  std::string_view help;         // what the source holds, for the help text
-  bool auxiliary;                // the control file names an auxiliary file after the source
-  bool fixed_phase;              // the phase number is 1, whatever the control file says
-  void (*read_settings)(Run&);   // the settings before the source is opened, or none
-  bool text_source;              // the driver opens the source as text (run.src)
-  void (*read_source)(Run&);     // the reader of the kind
-  bool companion;                // a companion structure-factor file is written
-  bool overlap_groups;           // the source brings overlap groups (the "# NREF2" section)
+  std::string_view words;       // the kind in words, for the help text and messages
+  std::string_view help;        // what the source holds, for the help text
+  bool auxiliary;               // the control file names an auxiliary file after the source
+  bool fixed_phase;             // the phase number is 1, whatever the control file says
+  void (*read_settings)(Run&);  // the settings before the source is opened, or none
+  bool text_source;             // the driver opens the source as text (run.src)
+  void (*read_source)(Run&);    // the reader of the kind
+  bool companion;               // a companion structure-factor file is written
+  bool overlap_groups;          // the source brings overlap groups (the "# NREF2" section)
 };
 
 // Every kind, in the order in which the name fragments are tried.

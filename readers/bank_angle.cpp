@@ -2,8 +2,8 @@
 #include <optional>
 #include <string>
 
-#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/control_file.hpp"
 #include "store/fields.hpp"
 
 namespace memprep {

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <type_traits>
 
-#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/control_file.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
@@ -131,8 +131,8 @@ void read_mem_data_set(Run& run) {
   find_word(src, "#Initial");
   src.read_list_from_next("reading lambda1", s.LAMBDA1);
   find_word(src, "#a");
-  src.read_list_from_next("reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1], s.CELL[2],
-              s.CELL[3], s.CELL[4], s.CELL[5]);
+  src.read_list_from_next("reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1],
+                          s.CELL[2], s.CELL[3], s.CELL[4], s.CELL[5]);
   need_word(src, "looking for the heading of NX NY NZ");
   src.read_list_from_next("reading NX NY NZ", s.NX, s.NY, s.NZ);
   need_word(src, "looking for the heading of the amplitudes");
@@ -205,8 +205,8 @@ void read_overlap_groups(Run& run) {
     const std::string& rec = src.rec();
     if (starts(rec, "{")) {
       if (!closed)
-        src.fail("a group opens here while the group opened on line " +
-                 std::to_string(open_line) + " has no closing line (\"}\")");
+        src.fail("a group opens here while the group opened on line " + std::to_string(open_line) +
+                 " has no closing line (\"}\")");
       s.groups.push_back({});
       open_line = src.line();
       closed = false;
@@ -252,7 +252,8 @@ void compute_d_spacings(Run& run) {
   Store& s = run.store;
   if (s.NREF1 <= 0) return;
   const double a = s.CELL[0], b = s.CELL[1], c = s.CELL[2];
-  const CosSin al = cos_sin_deg(s.CELL[3]), be = cos_sin_deg(s.CELL[4]), ga = cos_sin_deg(s.CELL[5]);
+  const CosSin al = cos_sin_deg(s.CELL[3]), be = cos_sin_deg(s.CELL[4]),
+               ga = cos_sin_deg(s.CELL[5]);
   const double ca = al.cos, cb = be.cos, cg = ga.cos;
   const double sa = al.sin, sb = be.sin, sg = ga.sin;
 

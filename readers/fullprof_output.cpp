@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/control_file.hpp"
 #include "store/degrees.hpp"
 #include "store/fields.hpp"
 

@@ -8,8 +8,8 @@
 #include <limits>
 #include <optional>
 
-#include "store/control_file.hpp"
 #include "readers/readers.hpp"
+#include "store/control_file.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {

@@ -41,6 +41,8 @@ inline CosSin cos_sin_deg(double deg) {
   return cos_sin_deg_residues(deg);
 }
 
-inline double sin_deg(double deg) { return cos_sin_deg(deg).sin; }
+inline double sin_deg(double deg) {
+  return cos_sin_deg(deg).sin;
+}
 
 }  // namespace memprep

@@ -1,11 +1,11 @@
 #include "store/output_file.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "store/errors.hpp"
 
@@ -26,7 +26,9 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() {
+  discard();
+}
 
 void OutputFile::discard() {
   if (file_) std::fclose(file_);

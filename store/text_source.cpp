@@ -1,10 +1,10 @@
 #include "store/text_source.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace memprep {
 
@@ -85,8 +85,7 @@ void TextSource::need(std::string_view what, std::size_t width) {
 }
 
 void TextSource::need_looking(std::string_view what, std::size_t width) {
-  if (!next(width))
-    throw IoFailure(name_, 0, "end of file while looking for " + std::string(what));
+  if (!next(width)) throw IoFailure(name_, 0, "end of file while looking for " + std::string(what));
 }
 
 void TextSource::rewind() {

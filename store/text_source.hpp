@@ -116,7 +116,7 @@ class TextSource {
   char* buf_ = nullptr;  // getline's buffer, kept between records
   std::size_t cap_ = 0;
   bool in_memory_ = false;
-  std::string text_;        // in-memory content
+  std::string text_;  // in-memory content
   std::size_t text_pos_ = 0;
   std::string rec_;
   std::int64_t line_ = 0;

@@ -68,7 +68,9 @@ TEST(ControlLine, HashInsideTheCutTextEndsIt) {
   EXPECT_EQ(c.line(), "sample.lst");
 }
 
-Symmetry decode(const std::string& line) { return decode_symmetry_line(line); }
+Symmetry decode(const std::string& line) {
+  return decode_symmetry_line(line);
+}
 
 TEST(SymmetryLine, VolumeLetterGroupAndSetting) {
   struct Row {

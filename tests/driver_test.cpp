@@ -59,8 +59,7 @@ TEST(Driver, SourceKindFollowsTheFileName) {
   const std::string output =
       "memprep: run.ctl: end of file: the control file ends before the MEM "
       "data-set file name\n";
-  const std::string e =
-      "memprep: run.ctl: end of file: the control file ends before E\n";
+  const std::string e = "memprep: run.ctl: end of file: the control file ends before E\n";
   const std::string extension = " The extension of a standard output file should be lst or out\n";
   struct Row {
     std::string source, err, out;

@@ -1,5 +1,7 @@
 // The reader of earlier MEM data sets: header records found by their first words, the
 // reflection list, and the d-spacings from the cell.
+#include "readers/earlier_mem_data_set.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <sstream>
 #include <string>
 
-#include "readers/earlier_mem_data_set.hpp"
 #include "readers/readers.hpp"
 
 namespace memprep {

@@ -62,8 +62,7 @@ void check_run(const fs::path& case_dir, const fs::path& inputs, const fs::path&
   Result r = run_memprep(work.path, {ctl});
 
   std::string want_out = fs::exists(case_dir / "stdout") ? read_file(case_dir / "stdout") : "";
-  int want_status =
-      fs::exists(case_dir / "status") ? std::stoi(read_file(case_dir / "status")) : 0;
+  int want_status = fs::exists(case_dir / "status") ? std::stoi(read_file(case_dir / "status")) : 0;
   EXPECT_EQ(r.status, want_status) << "stderr: " << r.err;
   EXPECT_EQ(r.out, want_out);
   if (fs::exists(case_dir / "stderr")) {
@@ -96,8 +95,7 @@ TEST_P(Golden, OutputsMatchByteForByte) {
   check_run(dir, dir / "in", dir / "out", "run.ctl", {});
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Golden,
-                         ::testing::ValuesIn(subdirectories(MEMPREP_CASES_DIR)),
+INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(subdirectories(MEMPREP_CASES_DIR)),
                          [](const auto& info) {
                            std::string n = info.param;
                            for (char& c : n)

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "support.hpp"
 #include "readers/earlier_mem_data_set.hpp"
+#include "support.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {

@@ -1,6 +1,8 @@
 // Text sources: records, line ends, cutting to a buffer width, rewinding, and the file name
 // and line number that failures carry. Every record test runs twice: on a file on disk and
 // on the same text held in memory.
+#include "store/text_source.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +15,6 @@
 
 #include "store/errors.hpp"
 #include "store/fields.hpp"
-#include "store/text_source.hpp"
 
 namespace memprep {
 namespace {
@@ -145,7 +146,6 @@ TEST_P(TextSourceTest, RewindStartsAgainFromTheFirstRecord) {
   src.rewind();
   EXPECT_EQ(records(), (Recs{"1", "2", "3"}));
 }
-
 
 TEST_P(TextSourceTest, FieldFailuresNameFileLineAndColumns) {
   open("ok\n   12  x1.5\n");
