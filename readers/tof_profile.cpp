@@ -2,6 +2,7 @@
 // store put in order of decreasing wavelength.
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <utility>
 
 #include "readers/list_file.hpp"
@@ -103,38 +104,19 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
   // The first point whose time of flight exceeds t is the first point at which the running
   // maximum of the times of flight exceeds t, whatever the order of the points.
   std::vector<double> running(p.HstTof.size());
-  double top = p.HstTof[0];
-  for (std::size_t j = 0; j < running.size(); ++j) running[j] = top = std::max(top, p.HstTof[j]);
+  std::partial_sum(p.HstTof.begin(), p.HstTof.end(), running.begin(),
+                   [](double a, double b) { return std::max(a, b); });
 
-  // The searches of kBatch reflections run side by side, so that their loads overlap.
-  constexpr std::int64_t kBatch = 8;
-  const double* first = running.data();
-  for (std::int64_t i0 = 1; i0 <= s.NREF1; i0 += kBatch) {
-    const std::int64_t count = std::min(kBatch, s.NREF1 - i0 + 1);
-    const double* base[kBatch];
-    double t[kBatch];
-    for (std::int64_t b = 0; b < kBatch; ++b) {
-      base[b] = first;
-      t[b] = b < count ? s.Tof[i0 + b] : 0.0;
-    }
-    // First j with running[j] > t, when the largest point lies beyond t.
-    for (std::size_t len = running.size(); len > 1;) {
-      const std::size_t half = len / 2;
-      for (std::int64_t b = 0; b < kBatch; ++b)
-        base[b] += base[b][half - 1] <= t[b] ? half : 0;  // without a branch to mispredict
-      len -= half;
-    }
-    for (std::int64_t b = 0; b < count; ++b) {
-      const std::int64_t i = i0 + b;
-      if (!(t[b] < top)) continue;  // no point beyond: unchanged
-      const std::size_t j = static_cast<std::size_t>(base[b] - first);
-      if (p.HstDiv[j] == 0.0)
-        throw IoFailure(run.src.name(), p.line[j],
-                        "columns 79-86: the profile point that scales reflection " +
-                            std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
-                            std::to_string(s.L[i]) + " has a divisor of 0");
-      s.Io[i] = s.Io[i] * p.HstMul[j] * 1.0e-10 / (p.HstDiv[j] * 0.001);
-    }
+  for (std::int64_t i = 1; i <= s.NREF1; ++i) {
+    const auto beyond = std::upper_bound(running.begin(), running.end(), s.Tof[i]);
+    if (beyond == running.end()) continue;  // no point beyond: unchanged
+    const std::size_t j = static_cast<std::size_t>(beyond - running.begin());
+    if (p.HstDiv[j] == 0.0)
+      throw IoFailure(run.src.name(), p.line[j],
+                      "columns 79-86: the profile point that scales reflection " +
+                          std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
+                          std::to_string(s.L[i]) + " has a divisor of 0");
+    s.Io[i] = s.Io[i] * p.HstMul[j] * 1.0e-10 / (p.HstDiv[j] * 0.001);
   }
 }
 
