@@ -1,8 +1,9 @@
 // Time-of-flight reflections: intensities rescaled by the dumped histogram profile, and the
 // store put in order of decreasing wavelength.
 #include <algorithm>
-#include <cstring>
+#include <numeric>
 #include <utility>
+#include <vector>
 
 #include "readers/list_file.hpp"
 
@@ -56,34 +57,6 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
   return p;
 }
 
-// Positions 1..n of w with keys that order as the values do, sorted by key and, among
-// equal keys (equal values), by position: a stable radix sort, 11 bits a pass.
-std::vector<std::pair<std::uint64_t, std::int64_t>> by_ascending_key(const StoreArray<double>& w,
-                                                                     std::int64_t n) {
-  using Entry = std::pair<std::uint64_t, std::int64_t>;
-  std::vector<Entry> a(static_cast<std::size_t>(n)), b(static_cast<std::size_t>(n));
-  for (std::int64_t i = 1; i <= n; ++i) {
-    std::uint64_t bits;
-    const double v = w[i] + 0.0;  // -0 as 0
-    std::memcpy(&bits, &v, sizeof bits);
-    bits = bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
-    a[i - 1] = {bits, i};
-  }
-  constexpr int kBits = 11;
-  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
-  std::vector<std::size_t> start(kBuckets);
-  for (int shift = 0; shift < 64; shift += kBits) {
-    std::fill(start.begin(), start.end(), 0);
-    for (const Entry& e : a) ++start[(e.first >> shift) & (kBuckets - 1)];
-    if (start[(a[0].first >> shift) & (kBuckets - 1)] == a.size()) continue;  // one digit
-    std::size_t sum = 0;
-    for (std::size_t& c : start) sum += std::exchange(c, sum);
-    for (const Entry& e : a) b[start[(e.first >> shift) & (kBuckets - 1)]++] = e;
-    a.swap(b);
-  }
-  return a;
-}
-
 // Puts a[from[i]] at position i, for i = 1..n.
 template <class T>
 void permute(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
@@ -103,100 +76,60 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
   // The first point whose time of flight exceeds t is the first point at which the running
   // maximum of the times of flight exceeds t, whatever the order of the points.
   std::vector<double> running(p.HstTof.size());
-  double top = p.HstTof[0];
-  for (std::size_t j = 0; j < running.size(); ++j) running[j] = top = std::max(top, p.HstTof[j]);
+  std::partial_sum(p.HstTof.begin(), p.HstTof.end(), running.begin(),
+                   [](double a, double b) { return std::max(a, b); });
 
-  // The searches of kBatch reflections run side by side, so that their loads overlap.
-  constexpr std::int64_t kBatch = 8;
-  const double* first = running.data();
-  for (std::int64_t i0 = 1; i0 <= s.NREF1; i0 += kBatch) {
-    const std::int64_t count = std::min(kBatch, s.NREF1 - i0 + 1);
-    const double* base[kBatch];
-    double t[kBatch];
-    for (std::int64_t b = 0; b < kBatch; ++b) {
-      base[b] = first;
-      t[b] = b < count ? s.Tof[i0 + b] : 0.0;
-    }
-    // First j with running[j] > t, when the largest point lies beyond t.
-    for (std::size_t len = running.size(); len > 1;) {
-      const std::size_t half = len / 2;
-      for (std::int64_t b = 0; b < kBatch; ++b)
-        base[b] += base[b][half - 1] <= t[b] ? half : 0;  // without a branch to mispredict
-      len -= half;
-    }
-    for (std::int64_t b = 0; b < count; ++b) {
-      const std::int64_t i = i0 + b;
-      if (!(t[b] < top)) continue;  // no point beyond: unchanged
-      const std::size_t j = static_cast<std::size_t>(base[b] - first);
-      if (p.HstDiv[j] == 0.0)
-        throw IoFailure(run.src.name(), p.line[j],
-                        "columns 79-86: the profile point that scales reflection " +
-                            std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
-                            std::to_string(s.L[i]) + " has a divisor of 0");
-      s.Io[i] = s.Io[i] * p.HstMul[j] * 1.0e-10 / (p.HstDiv[j] * 0.001);
-    }
+  for (std::int64_t i = 1; i <= s.NREF1; ++i) {
+    const auto beyond = std::upper_bound(running.begin(), running.end(), s.Tof[i]);
+    if (beyond == running.end()) continue;  // no point beyond: unchanged
+    const std::size_t j = static_cast<std::size_t>(beyond - running.begin());
+    if (p.HstDiv[j] == 0.0)
+      throw IoFailure(run.src.name(), p.line[j],
+                      "columns 79-86: the profile point that scales reflection " +
+                          std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
+                          std::to_string(s.L[i]) + " has a divisor of 0");
+    s.Io[i] = s.Io[i] * p.HstMul[j] * 1.0e-10 / (p.HstDiv[j] * 0.001);
   }
 }
 
-// Step i of the selection sort looks for the largest wavelength after position i. Let M be
-// the largest wavelength at positions i..n. If reflection i has it, nothing after i is
-// greater and i stays; otherwise every reflection of wavelength M lies after i and the
-// lowest-placed one comes to i, while reflection i takes its place. A group of equal
-// wavelengths gains places only while a greater wavelength remains, so when it becomes the
-// largest its places can be sorted once and taken in increasing order.
+// Step i of the selection sort swaps reflection i with the first reflection after it of the
+// largest wavelength there, when that wavelength is greater than reflection i's. A tournament
+// tree over the positions still to be placed names that reflection at its root: each node
+// holds the position of the largest wavelength below it, the lowest position among equals.
 void sort_by_wavelength(Store& s) {
   const std::int64_t n = s.NREF1;
   if (n < 2) return;
   const std::size_t size = static_cast<std::size_t>(n) + 1;
+  // The wavelength of the reflection now at each position, and its original position.
+  std::vector<double> w(s.Wavelength.begin(), s.Wavelength.begin() + n + 1);
+  std::vector<std::int64_t> from(size);
+  std::iota(from.begin(), from.end(), 0);
 
-  // The groups of equal wavelength, ascending; within a group, its positions ascending.
-  std::vector<std::pair<std::uint64_t, std::int64_t>> by_value = by_ascending_key(s.Wavelength, n);
-  std::vector<std::int64_t> group(size);  // group of the reflection now at each position
-  std::vector<std::int64_t> first_of{0};  // first entry of each group in by_value
-  for (std::int64_t k = 0; k < n; ++k) {
-    if (k > 0 && by_value[k].first != by_value[k - 1].first) first_of.push_back(k);
-    group[by_value[k].second] = static_cast<std::int64_t>(first_of.size()) - 1;
-  }
-  const std::int64_t groups = static_cast<std::int64_t>(first_of.size());
-  first_of.push_back(n);
+  // The leaf of position p is tree[leaves + p]; position 0 stands for none.
+  std::size_t leaves = 1;
+  while (leaves < size) leaves *= 2;
+  std::vector<std::int64_t> tree(2 * leaves, 0);
+  // Of positions a < b, the one of the larger wavelength; a when they are equal.
+  auto larger = [&w](std::int64_t a, std::int64_t b) {
+    return a == 0 || (b != 0 && w[b] > w[a]) ? b : a;
+  };
+  // Puts holder at the leaf of position p and replays the matches above it.
+  auto set_leaf = [&](std::int64_t p, std::int64_t holder) {
+    std::size_t k = leaves + static_cast<std::size_t>(p);
+    tree[k] = holder;
+    for (k /= 2; k >= 1; k /= 2) tree[k] = larger(tree[2 * k], tree[2 * k + 1]);
+  };
+  for (std::int64_t p = 1; p <= n; ++p) tree[leaves + static_cast<std::size_t>(p)] = p;
+  for (std::size_t k = leaves - 1; k >= 1; --k) tree[k] = larger(tree[2 * k], tree[2 * k + 1]);
 
-  std::vector<std::int64_t> remaining(groups);  // reflections of each group at positions i..n
-  for (std::int64_t g = 0; g < groups; ++g) remaining[g] = first_of[g + 1] - first_of[g];
-  // Places a group gains through swaps, as lists chained from gained_head.
-  std::vector<std::int64_t> gained_head(groups, -1), gained_next, gained_pos;
-  std::vector<std::int64_t> from(size);  // original position of the reflection now at each
-  for (std::int64_t i = 0; i <= n; ++i) from[i] = i;
-
-  std::int64_t M = groups;
-  std::vector<std::int64_t> places;  // positions of group M, ascending
-  std::size_t next_place = 0;
   for (std::int64_t i = 1; i < n; ++i) {
-    if (M == groups || remaining[M] == 0) {
-      do --M;
-      while (remaining[M] == 0);
-      places.clear();
-      for (std::int64_t k = first_of[M]; k < first_of[M + 1]; ++k)
-        places.push_back(by_value[k].second);
-      bool gained = false;
-      for (std::int64_t e = gained_head[M]; e >= 0; e = gained_next[e]) {
-        places.push_back(gained_pos[e]);
-        gained = true;
-      }
-      if (gained) std::sort(places.begin(), places.end());
-      next_place = 0;
+    set_leaf(i, 0);  // position i is placed now: the root names the first largest after it
+    const std::int64_t j = tree[1];
+    if (w[j] > w[i]) {
+      std::swap(w[i], w[j]);
+      std::swap(from[i], from[j]);
+      set_leaf(j, j);  // position j holds a smaller wavelength now
     }
-    --remaining[M];  // position i ends with a reflection of group M
-    const std::int64_t u = group[i];
-    if (u == M) continue;
-    std::int64_t j;
-    do j = places[next_place++];
-    while (j <= i || group[j] != M);
-    group[i] = M;
-    group[j] = u;
-    gained_next.push_back(gained_head[u]);
-    gained_pos.push_back(j);
-    gained_head[u] = static_cast<std::int64_t>(gained_pos.size()) - 1;
-    std::swap(from[i], from[j]);
   }
 
   std::vector<std::int64_t> ints;

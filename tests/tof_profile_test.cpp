@@ -131,7 +131,7 @@ TEST(TofProfile, FailuresNameTheRecord) {
   }
 }
 
-// The plain selection sort the fast ordering must reproduce, on positions 1..n of w.
+// The plain selection sort the wavelength order must reproduce, on positions 1..n of w.
 std::vector<int> selection_sort_order(std::vector<double> w) {
   std::vector<int> id(w.size());
   for (std::size_t i = 0; i < id.size(); ++i) id[i] = static_cast<int>(i);
