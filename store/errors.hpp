@@ -6,14 +6,26 @@
 // IoFailure: a file that cannot be opened, an end of file where a record is needed,
 //            a field that does not convert. Reported on standard error as
 //            "memprep: FILE:LINE: condition" (or "memprep: FILE: condition" when no
-//            line applies), exit status 1.
+//            line applies), exit status 1. FILE is the file's name as name_for_message
+//            gives it, so that one message is one line whatever the name holds.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace memprep {
+
+// A file name in single quotes, with a quote, a backslash and every byte that is not a
+// printable character written as an escape: \', \\, \t, \n, \r, \xHH. Printable UTF-8
+// characters stay as they are.
+std::string quoted_name(std::string_view name);
+
+// A file name as messages write it: a plain name as it is; a name that is empty or holds a
+// blank, a tab, a quote, a backslash or a byte that is not printable, as quoted_name gives
+// it, so that a stray blank or tab shows and a line end cannot split the message.
+std::string name_for_message(std::string_view name);
 
 struct Stop : std::runtime_error {
   explicit Stop(const std::string& console_line) : std::runtime_error(console_line) {}
@@ -31,8 +43,7 @@ struct IoFailure : std::runtime_error {
   std::string condition;
 
   static std::string format(const std::string& file, std::int64_t line, const std::string& cond) {
-    std::string s;
-    s.append(file);
+    std::string s = name_for_message(file);
     if (line > 0) {
       s.push_back(':');
       s.append(std::to_string(line));
