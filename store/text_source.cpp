@@ -1,22 +1,19 @@
 #include "store/text_source.hpp"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace memprep {
 
-void TextSource::open(const std::string& name) {
+void TextSource::open(const std::string& name, Readable readable) {
   close();
   name_ = name;
-  struct stat st {};
-  if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    throw IoFailure(name, 0, "cannot open: is a directory");
-  file_ = std::fopen(name.c_str(), "rb");
-  if (!file_) throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  fd_ = open_for_reading(name, readable);
+  if (!buf_) buf_ = std::make_unique<char[]>(kBuffer);
+  data_ = buf_.get();
+  pos_ = end_ = 0;
   line_ = 0;
   eof_ = false;
 }
@@ -25,51 +22,71 @@ void TextSource::open_text(const std::string& name, std::string text) {
   close();
   name_ = name;
   text_ = std::move(text);
-  text_pos_ = 0;
   in_memory_ = true;
+  data_ = text_.data();
+  pos_ = 0;
+  end_ = text_.size();
   line_ = 0;
   eof_ = false;
 }
 
 TextSource::~TextSource() {
   close();
-  std::free(buf_);
 }
 
 void TextSource::close() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   in_memory_ = false;
   text_.clear();
+  data_ = nullptr;
+  pos_ = end_ = 0;
+}
+
+// More bytes of the file into the buffer; false at its end (and for a text in memory, which
+// is at hand whole).
+bool TextSource::refill() {
+  if (fd_ < 0) return false;
+  for (;;) {
+    const ssize_t got = ::read(fd_, buf_.get(), kBuffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) fail(std::string("read error: ") + std::strerror(errno));
+    pos_ = 0;
+    end_ = static_cast<std::size_t>(got);
+    return got > 0;
+  }
 }
 
 bool TextSource::read_raw() {
   rec_.clear();
+  line_end_ = true;
+  overlong_ = false;
   if (eof_) return false;
-  if (in_memory_) {
-    if (text_pos_ >= text_.size()) {
-      eof_ = true;
-      return false;
+  bool any = false;
+  for (;;) {
+    if (pos_ == end_ && !refill()) {
+      if (!any) {
+        eof_ = true;
+        return false;
+      }
+      line_end_ = false;
+      break;
     }
-    std::size_t nl = text_.find('\n', text_pos_);
-    std::size_t end = nl == std::string::npos ? text_.size() : nl;
-    rec_.assign(text_, text_pos_, end - text_pos_);
-    text_pos_ = nl == std::string::npos ? text_.size() : nl + 1;
-  } else {
-    if (!file_) {
-      eof_ = true;
-      return false;
+    any = true;
+    const char* from = data_ + pos_;
+    const char* nl = static_cast<const char*>(std::memchr(from, '\n', end_ - pos_));
+    const std::size_t n = nl ? static_cast<std::size_t>(nl - from) : end_ - pos_;
+    const std::size_t room = kLongestRecord - rec_.size();
+    if (n <= room) {
+      rec_.append(from, n);
+    } else {
+      rec_.append(from, room);
+      overlong_ = true;
     }
-    ssize_t n = ::getline(&buf_, &cap_, file_);
-    if (n < 0) {
-      if (std::ferror(file_)) fail(std::string("read error: ") + std::strerror(errno));
-      eof_ = true;
-      return false;
-    }
-    if (n > 0 && buf_[n - 1] == '\n') --n;
-    rec_.assign(buf_, static_cast<std::size_t>(n));
+    pos_ += nl ? n + 1 : n;
+    if (nl) break;
   }
-  if (!rec_.empty() && rec_.back() == '\r') rec_.pop_back();
+  if (!overlong_ && !rec_.empty() && rec_.back() == '\r') rec_.pop_back();
   ++line_;
   return true;
 }
@@ -90,9 +107,10 @@ void TextSource::need_looking(std::string_view what, std::size_t width) {
 
 void TextSource::rewind() {
   if (in_memory_) {
-    text_pos_ = 0;
-  } else if (file_) {
-    std::rewind(file_);
+    pos_ = 0;
+  } else if (fd_ >= 0) {
+    if (::lseek(fd_, 0, SEEK_SET) < 0) fail(std::string("cannot rewind: ") + std::strerror(errno));
+    pos_ = end_ = 0;
   }
   line_ = 0;
   eof_ = false;
@@ -107,14 +125,20 @@ double TextSource::F(std::size_t first, std::size_t last, int d, int scale) cons
   return located([&] { return get_F(rec_, first, last, d, scale); });
 }
 
+void TextSource::require_line_end() const {
+  if (!line_end_) fail("the file ends in the middle of this line");
+}
+
 void TextSource::fail(const std::string& condition) const {
   throw IoFailure(name_, line_, condition);
 }
 
 ListInput TextSource::list_from_next(std::string_view what) {
   need(what);
+  require_line_end();
   return ListInput(rec_, [this]() -> std::optional<std::string_view> {
     if (!next()) return std::nullopt;
+    require_line_end();
     return std::string_view(rec_);
   });
 }

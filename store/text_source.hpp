@@ -1,15 +1,18 @@
 // A text file read as numbered records: next, rewind, carriage returns before the line
-// end stripped, and the file name and record number kept for messages.
+// end stripped, and the file name and record number kept for messages. No record is held
+// beyond kLongestRecord characters: the rest of a longer record is read past without being
+// stored, so memory stays bounded whatever the file holds.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "store/errors.hpp"
 #include "store/fields.hpp"
+#include "store/files.hpp"
 
 namespace memprep {
 
@@ -20,14 +23,20 @@ class TextSource {
   TextSource& operator=(const TextSource&) = delete;
   ~TextSource();
 
-  // Opens an existing file; throws IoFailure(name, 0, "cannot open: ...").
-  void open(const std::string& name);
+  // The longest record held: the longest field list any layout reads (512 columns) with a
+  // wide margin.
+  static constexpr std::size_t kLongestRecord = 4096;
+
+  // Opens an existing file of a kind `readable` allows (files.hpp); throws
+  // IoFailure(name, 0, "cannot open: ...").
+  void open(const std::string& name, Readable readable = Readable::regular);
   // Reads from a text held in memory (tests, fuzzing), under the given name.
   void open_text(const std::string& name, std::string text);
   void close();
-  bool is_open() const { return file_ != nullptr || in_memory_; }
+  bool is_open() const { return fd_ >= 0 || in_memory_; }
 
-  // Reads the next record, cut to `width` characters (the buffer it is read into).
+  // Reads the next record, cut to `width` characters (the buffer it is read into, at most
+  // kLongestRecord).
   // Returns false at the end of the file (the record is then empty).
   bool next(std::size_t width = 512);
   // The same, but the end of the file is an IoFailure "end of file while <what>".
@@ -42,6 +51,12 @@ class TextSource {
   void rewind();
 
   const std::string& rec() const { return rec_; }
+  // True when the current record was longer than kLongestRecord (the rest was passed over).
+  bool overlong() const { return overlong_; }
+  // A reader that takes the current record as data (a reflection, an amplitude, a value
+  // line) calls this first: the last record of a file that ends without its line end is an
+  // IoFailure "the file ends in the middle of this line" (a truncated file).
+  void require_line_end() const;
   std::int64_t line() const { return line_; }
   const std::string& name() const { return name_; }
 
@@ -99,7 +114,7 @@ class TextSource {
   }
   // Free-format values starting with the next record and taking further records as needed
   // (blank records are separators); a slash ends the list early. Failures name the record
-  // being read, "<what>: <reason>".
+  // being read, "<what>: <reason>". Every record read is taken as data (require_line_end).
   template <class... Vars>
   void read_list_from_next(std::string_view what, Vars&... vars) {
     ListInput in = list_from_next(what);
@@ -110,17 +125,22 @@ class TextSource {
   void need_looking(std::string_view what, std::size_t width);
   ListInput list_from_next(std::string_view what);
   bool read_raw();
+  bool refill();
+
+  static constexpr std::size_t kBuffer = 1 << 16;
 
   std::string name_;
-  std::FILE* file_ = nullptr;
-  char* buf_ = nullptr;  // getline's buffer, kept between records
-  std::size_t cap_ = 0;
+  int fd_ = -1;
+  std::unique_ptr<char[]> buf_;  // the file's bytes, read kBuffer at a time
   bool in_memory_ = false;
-  std::string text_;  // in-memory content
-  std::size_t text_pos_ = 0;
+  std::string text_;            // in-memory content
+  const char* data_ = nullptr;  // the bytes at hand: buf_ or text_
+  std::size_t pos_ = 0, end_ = 0;
   std::string rec_;
   std::int64_t line_ = 0;
   bool eof_ = false;
+  bool line_end_ = true;  // the current record ended with a line end
+  bool overlong_ = false;
 };
 
 }  // namespace memprep

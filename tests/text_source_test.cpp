@@ -110,20 +110,24 @@ TEST_P(TextSourceTest, ANulByteStaysInTheRecord) {
   EXPECT_EQ(r[1], "c");
 }
 
-TEST_P(TextSourceTest, AVeryLongLineIsReadWholeOrCutToTheWidth) {
+TEST_P(TextSourceTest, AVeryLongLineIsHeldToTheLongestRecordAndTheRestPassedOver) {
   std::string longline(100000, 'x');
-  longline[99999] = 'y';
-  open(longline + "\nnext\n");
+  longline[4095] = 'y';
+  open(longline + "\nnext\nlast");
   ASSERT_TRUE(src.next(200000));
-  EXPECT_EQ(src.rec().size(), 100000u);
+  EXPECT_EQ(src.rec().size(), TextSource::kLongestRecord);
   EXPECT_EQ(src.rec().back(), 'y');
+  EXPECT_TRUE(src.overlong());
   ASSERT_TRUE(src.next());
   EXPECT_EQ(src.rec(), "next");
+  EXPECT_FALSE(src.overlong());
+  src.require_line_end();
+  ASSERT_TRUE(src.next());
+  EXPECT_EQ(src.rec(), "last");
+  EXPECT_THROW(src.require_line_end(), IoFailure);  // the file ends inside its last line
   src.rewind();
   ASSERT_TRUE(src.next());  // the default buffer of 512 characters
   EXPECT_EQ(src.rec(), std::string(512, 'x'));
-  ASSERT_TRUE(src.next());
-  EXPECT_EQ(src.rec(), "next");
 }
 
 TEST_P(TextSourceTest, NextCutsTheRecordToTheBufferWidth) {
