@@ -8,10 +8,45 @@
 #include <cstring>
 
 #include "store/errors.hpp"
+#include "store/files.hpp"
 
 namespace memprep {
 
 namespace {
+
+// The temporary files not yet renamed or removed, as C strings that the signal handler can
+// unlink; an empty slot starts with a NUL. Changed only with the termination signals held.
+constexpr std::size_t kTemporaries = 8;
+constexpr std::size_t kPathRoom = 4096;
+char temporaries[kTemporaries][kPathRoom];
+
+bool list_temporary(const std::string& path) {
+  for (char* slot : temporaries)
+    if (slot[0] == '\0') {
+      std::memcpy(slot, path.c_str(), path.size() + 1);
+      return true;
+    }
+  return false;
+}
+
+void unlist_temporary(const std::string& path) {
+  for (char* slot : temporaries)
+    if (path == slot) slot[0] = '\0';
+}
+
+extern "C" void on_termination(int sig) {
+  for (char* slot : temporaries)
+    if (slot[0] != '\0') ::unlink(slot);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);  // delivered with the default action once the handler returns
+}
+
+void termination_signals(sigset_t& set) {
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+}
 
 std::string directory_of(const std::string& path) {
   std::size_t slash = path.rfind('/');
@@ -26,6 +61,28 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
+SignalHold::SignalHold() {
+  sigset_t set;
+  termination_signals(set);
+  ::sigprocmask(SIG_BLOCK, &set, &old_);
+}
+
+SignalHold::~SignalHold() {
+  ::sigprocmask(SIG_SETMASK, &old_, nullptr);
+}
+
+void remove_temporary_files_on_termination() {
+  struct sigaction sa {};
+  sa.sa_handler = on_termination;
+  termination_signals(sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal ignored by whoever started the program (nohup) stays ignored.
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(sig, &sa, nullptr);
+  }
+}
+
 OutputFile::~OutputFile() {
   discard();
 }
@@ -33,7 +90,11 @@ OutputFile::~OutputFile() {
 void OutputFile::discard() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_.empty()) {
+    SignalHold hold;
+    ::unlink(temp_.c_str());
+    unlist_temporary(temp_);
+  }
   temp_.clear();
   finished_ = false;
 }
@@ -41,13 +102,28 @@ void OutputFile::discard() {
 void OutputFile::create(const std::string& target) {
   discard();
   target_ = target;
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  const std::string kind = special_kind(target);
+  if (kind == "a directory") {
     errno = EISDIR;
     fail(target, "cannot create");
   }
+  if (!kind.empty())
+    throw IoFailure(target, 0, "cannot create: is " + kind + ", not a regular file");
   std::string pattern = directory_of(target) + "/.memprep-XXXXXX";
-  int fd = ::mkstemp(pattern.data());
+  if (pattern.size() >= kPathRoom) {
+    errno = ENAMETOOLONG;
+    fail(target, "cannot create");
+  }
+  int fd = -1;
+  {
+    SignalHold hold;
+    fd = ::mkstemp(pattern.data());
+    if (fd >= 0 && !list_temporary(pattern)) {
+      ::close(fd);
+      ::unlink(pattern.c_str());
+      throw IoFailure(target, 0, "cannot create: too many output files at once");
+    }
+  }
   if (fd < 0) fail(target, "cannot create");
   temp_ = pattern;
   // mkstemp creates the file for its owner only; give it the mode a plain create would.
@@ -85,7 +161,9 @@ void OutputFile::finish() {
 
 void OutputFile::commit() {
   if (!finished_) finish();
+  SignalHold hold;
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(target_, "cannot write");
+  unlist_temporary(temp_);
   temp_.clear();
   finished_ = false;
 }

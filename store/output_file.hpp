@@ -1,7 +1,14 @@
 // An output file written to a temporary file beside its target and renamed into place
 // only when the whole run has succeeded: a run that stops on an error leaves no new file
 // and leaves an existing file of the target's name untouched.
+//
+// The temporary files of the run are listed in one table that a handler of the termination
+// signals (SIGINT, SIGTERM, SIGHUP) removes before the process ends, and the renames of a
+// run's outputs are made with those signals held off, so that a run interrupted at any
+// moment replaces all its outputs or none.
 #pragma once
+
+#include <signal.h>
 
 #include <cstdio>
 #include <string>
@@ -17,7 +24,8 @@ class OutputFile {
   ~OutputFile();  // removes the temporary file unless it was committed
 
   // Creates the temporary file in the target's directory; throws IoFailure naming the
-  // target when that is not possible.
+  // target when that is not possible, or when the target exists and is not a regular file
+  // (a device, a FIFO, a socket, a directory), which is then left alone.
   void create(const std::string& target);
   bool is_open() const { return file_ != nullptr; }
 
@@ -26,7 +34,7 @@ class OutputFile {
 
   // Flushes and closes the temporary file, reporting any write error.
   void finish();
-  // Renames the finished temporary file to the target.
+  // Renames the finished temporary file to the target. Call with a SignalHold in force.
   void commit();
 
   const std::string& target() const { return target_; }
@@ -39,5 +47,22 @@ class OutputFile {
   std::FILE* file_ = nullptr;
   bool finished_ = false;
 };
+
+// While one is in force, SIGINT, SIGTERM and SIGHUP wait; they arrive when it ends.
+class SignalHold {
+ public:
+  SignalHold();
+  ~SignalHold();
+  SignalHold(const SignalHold&) = delete;
+  SignalHold& operator=(const SignalHold&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+// Installs the handler of SIGINT, SIGTERM and SIGHUP that removes the temporary files of
+// the run and then ends the process by the signal, with its usual status. (The program
+// installs it; the library's other users keep their own handling.)
+void remove_temporary_files_on_termination();
 
 }  // namespace memprep
