@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
+    memprep::remove_temporary_files_on_termination();
     memprep::Run run;
-    run.CTLFILE = std::string(arg.substr(0, 512));
+    run.CTLFILE = std::string(arg);
     memprep::run_converter(run);
   } catch (const memprep::Stop& stop) {
     std::cout << stop.what() << '\n' << std::flush;

@@ -36,15 +36,28 @@ void check_output(const Run& run, const std::string& output, const char* output_
   for (const Named& in : inputs) {
     if (in.name->empty()) continue;
     if (same_file(output, *in.name))
-      throw IoFailure(run.CTLFILE, run.ctl_out_line,
-                      std::string(output_role) + " '" + output + "' would overwrite " + in.role);
+      throw IoFailure(
+          run.CTLFILE, run.ctl_out_line,
+          std::string(output_role) + " " + quoted_name(output) + " would overwrite " + in.role);
   }
 }
 
-// Reads a file name from the control file. A NUL byte cannot stand in a file name: the
-// system would take the name as ending there and open or create another file.
+// Reads a file name from the control file: the line whole, without its trailing blanks and
+// tabs (a name cannot end in either). A name longer than kLongestName characters is refused,
+// not cut, and so is a NUL byte: the system would take the name as ending there and open or
+// create another file.
 void read_file_name(Run& run, std::string& name, std::string_view what) {
-  read_control_line(run, name, 512, what);
+  read_control_line(run, name, TextSource::kLongestRecord, what);
+  name.erase(name.find_last_not_of(" \t") + 1);
+  // A line longer than the text source holds has a name cut at its end, unless a comment
+  // or blanks stood there.
+  const std::string& rec = run.ctl.rec();
+  const bool cut = run.ctl.overlong() && rec.find('#') == std::string::npos &&
+                   rec.find_last_not_of(" \t") == rec.size() - 1;
+  if (name.size() > kLongestName || cut)
+    throw IoFailure(
+        run.ctl.name(), run.ctl.line(),
+        std::string(what) + " is longer than " + std::to_string(kLongestName) + " characters");
   if (name.find('\0') != std::string::npos)
     throw IoFailure(run.ctl.name(), run.ctl.line(), std::string(what) + " holds a NUL byte");
 }
@@ -52,7 +65,11 @@ void read_file_name(Run& run, std::string& name, std::string_view what) {
 }  // namespace
 
 void run_converter(Run& run) {
-  run.ctl.open(run.CTLFILE);
+  if (run.CTLFILE.size() > kLongestName)
+    throw IoFailure(
+        run.CTLFILE, 0,
+        "the control file name is longer than " + std::to_string(kLongestName) + " characters");
+  run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
   read_file_name(run, run.SRCFILE, "the source file name");
   const SourceKindRow& kind = choose_source_kind(run.SRCFILE);
@@ -67,8 +84,8 @@ void run_converter(Run& run) {
     run.FOSFILE = companion_name(run.OUTFILE);
     if (same_file(run.FOSFILE, run.OUTFILE))
       throw IoFailure(run.CTLFILE, run.ctl_out_line,
-                      "the companion file '" + run.FOSFILE +
-                          "' would overwrite the MEM data set of the same name");
+                      "the companion file " + quoted_name(run.FOSFILE) +
+                          " would overwrite the MEM data set of the same name");
     check_output(run, run.FOSFILE, "the companion file");
   }
 
@@ -86,6 +103,7 @@ void run_converter(Run& run) {
   // Everything has succeeded: put the outputs in place.
   run.mem.finish();
   if (run.companion.is_open()) run.companion.finish();
+  SignalHold hold;  // both outputs are replaced, or neither
   run.mem.commit();
   if (!run.companion.target().empty()) run.companion.commit();
 }

@@ -1,9 +1,14 @@
 // The fixed sequence of one conversion, driven by the table of source kinds.
 #pragma once
 
+#include <cstddef>
+
 #include "store/run.hpp"
 
 namespace memprep {
+
+// The longest file name the program takes, as its argument or from the control file.
+inline constexpr std::size_t kLongestName = 512;
 
 // The whole run for the control file already named in run.CTLFILE: reads, writes and, when
 // everything has succeeded, puts the outputs in place. Throws Stop or IoFailure.
