@@ -6,17 +6,18 @@
 // Records: 1 title (70 bytes); 2 the cell (6 reals); 3 NX NY NZ; 4 SPG, SET and VOL (two
 // integers and one byte); 5 two reals, not used; 6 AMPPOS, AMPNEG; 7 NREF1; then one
 // record per reflection: h, k, l and Fo(r), Fo(i), |Fo|, Io.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "readers/readers.hpp"
+#include "store/files.hpp"
 
 namespace memprep {
 
@@ -31,17 +32,12 @@ std::uint64_t load_le(const unsigned char* p, int bytes) {
 // The records of the file, read one at a time through a fixed buffer.
 class RecordFile {
  public:
-  explicit RecordFile(const std::string& name) : name_(name) {
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
+  explicit RecordFile(const std::string& name)
+      : name_(name), fd_(open_for_reading(name, Readable::regular)) {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {
       ::close(fd_);
       throw IoFailure(name, 0, std::string("cannot open: ") + std::strerror(errno));
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      throw IoFailure(name, 0, "cannot open: is a directory");
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
   }
@@ -131,8 +127,25 @@ std::int64_t int_at(const unsigned char* rec, int i) {
   return static_cast<std::int64_t>(load_le(rec + 8 * i, 8));
 }
 
-double real_at(const unsigned char* rec, int i) {
-  return std::bit_cast<double>(load_le(rec + 8 * i, 8));
+// The i-th real of the record; NaN and infinity are refused, as the text readers refuse them.
+double real_at(const RecordFile& f, const unsigned char* rec, int i) {
+  const double v = std::bit_cast<double>(load_le(rec + 8 * i, 8));
+  if (!std::isfinite(v))
+    f.fail("the real in bytes " + std::to_string(8 * i + 1) + "-" + std::to_string(8 * i + 8) +
+           " is " + (std::isnan(v) ? "NaN" : "infinite") + ", not a number");
+  return v;
+}
+
+// The title record: trailing NUL bytes are blanks; a line end inside it would split the
+// title line of the outputs.
+std::string title_of(const RecordFile& f, const unsigned char* rec) {
+  std::string title(reinterpret_cast<const char*>(rec), 70);
+  for (std::size_t n = title.size(); n > 0 && title[n - 1] == '\0'; --n) title[n - 1] = ' ';
+  if (std::size_t at = title.find_first_of("\n\r"); at != std::string::npos)
+    f.fail(std::string("the title holds a line end (") +
+           (title[at] == '\n' ? "a newline" : "a carriage return") + " at byte " +
+           std::to_string(at + 1) + ")");
+  return title;
 }
 
 }  // namespace
@@ -142,10 +155,10 @@ void read_fos_file(Run& run) {
   RecordFile f(run.SRCFILE);
 
   const unsigned char* rec = f.read(70);
-  s.TITLE.assign(reinterpret_cast<const char*>(rec), 70);
+  s.TITLE = title_of(f, rec);
 
   rec = f.read(48);
-  for (int i = 0; i < 6; ++i) s.CELL[static_cast<std::size_t>(i)] = real_at(rec, i);
+  for (int i = 0; i < 6; ++i) s.CELL[static_cast<std::size_t>(i)] = real_at(f, rec, i);
 
   rec = f.read(24);
   s.NX = int_at(rec, 0);
@@ -160,8 +173,8 @@ void read_fos_file(Run& run) {
   f.read(16);  // two reals the MEM data set does not use
 
   rec = f.read(16);
-  s.AMPPOS = real_at(rec, 0);
-  s.AMPNEG = real_at(rec, 1);
+  s.AMPPOS = real_at(f, rec, 0);
+  s.AMPNEG = real_at(f, rec, 1);
 
   rec = f.read(8);
   const std::int64_t nref = int_at(rec, 0);
@@ -174,10 +187,10 @@ void read_fos_file(Run& run) {
     s.H[i] = int_at(rec, 0);
     s.K[i] = int_at(rec, 1);
     s.L[i] = int_at(rec, 2);
-    s.FoR[i] = real_at(rec, 3);
-    s.FoI[i] = real_at(rec, 4);
-    s.FoAbs[i] = real_at(rec, 5);
-    s.Io[i] = real_at(rec, 6);
+    s.FoR[i] = real_at(f, rec, 3);
+    s.FoI[i] = real_at(f, rec, 4);
+    s.FoAbs[i] = real_at(f, rec, 5);
+    s.Io[i] = real_at(f, rec, 6);
   }
 }
 
