@@ -156,6 +156,7 @@ void read_mem_data_set(Run& run) {
              kReflectionWidth);
     std::string_view rec = src.rec();
     if (starts(rec, "#")) break;
+    src.require_line_end();
     ReflectionValues v;
     if (!read_plain_reflection(rec, v)) {
       src.read_all("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62", v.h,
@@ -190,6 +191,8 @@ void read_overlap_groups(Run& run) {
   Store& s = run.store;
   TextSource& src = run.src;
   constexpr std::size_t kGroupWidth = 62;
+  // Groups without members take no room in the store; their count is bounded by the field.
+  constexpr std::int64_t kMostGroups = 99999;
 
   // The record after the end of the reflection list is passed over. A source that ends
   // before it has no groups.
@@ -202,6 +205,7 @@ void read_overlap_groups(Run& run) {
   bool closed = true;          // the current group has its closing line
 
   while (src.next(kGroupWidth)) {
+    src.require_line_end();
     const std::string& rec = src.rec();
     if (starts(rec, "{")) {
       if (!closed)
@@ -232,6 +236,9 @@ void read_overlap_groups(Run& run) {
       if (g.Go == 0.0) {
         IREF -= g.NMem;
         s.groups.pop_back();
+      } else if (static_cast<std::int64_t>(s.groups.size()) > kMostGroups) {
+        src.fail("more than " + std::to_string(kMostGroups) +
+                 " overlap groups (the group count of a MEM data set is a five-digit field)");
       }
     } else {
       Store::require_capacity(IREF + 1);

@@ -167,6 +167,7 @@ class FullprofReader {
               "the cell parameters", kMarkerWidth);
     for (double& c : s_.CELL) {
       src_.need("reading the cell parameters", kMarkerWidth);
+      src_.require_line_end();
       c = src_.F(1, 15, 6);
     }
     src_.find([&](std::string_view r) { return starts(r, kPattern) && pattern_phase_matches(); },
@@ -192,7 +193,7 @@ class FullprofReader {
   }
 
   void open_auxiliary() {
-    aux_.open(run_.AUXFILE);
+    aux_.open(run_.AUXFILE, Readable::regular);
     aux_.find(
         [&](std::string_view r) { return starts(r, kAuxPhase) && aux_.I(12, 15) == s_.IPHASE; },
         join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}), kMarkerWidth);
@@ -258,6 +259,7 @@ class FullprofReader {
 
   // Reads H, K, L and Iobs (and d or Icalc) of the current table line into entry n.
   void parse_reflection(std::size_t n) {
+    src_.require_line_end();
     if (s_.LTOF) {
       const TofColumns& c = tof_shifted_ ? kTofShifted : kTof;
       s_.H[n] = src_.I(c.h1, c.h2);
@@ -327,6 +329,7 @@ class FullprofReader {
       parse_reflection(j);
 
       if (!aux_.next(kTableWidth)) break;  // the auxiliary file's end ends the table
+      aux_.require_line_end();
       const double amplitude = aux_.F(13, 24, 4);
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;

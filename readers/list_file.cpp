@@ -35,6 +35,7 @@ void find_histogram_constants(TextSource& src, std::int64_t IHIST) {
     src.need(what, kMarker);
     src.need(what, kMarker);
   } while (src.I(1, 3) != IHIST);
+  src.require_line_end();
 }
 
 struct ListFile {
@@ -124,6 +125,7 @@ void ListFile::read_geometry() {
                  src.located([&] { return get_I(r, 8, 9); }) == s.IHIST;
         },
         "the \" Hstgm\" line of histogram " + std::to_string(s.IHIST), kMarker);
+    src.require_line_end();
     s.NBANK = src.I(16, 17);
     s.TWOTH = read_bank_angle(run, s.NBANK, s.NBANKS);
   } else {
@@ -160,6 +162,7 @@ void ListFile::read_phase_fraction() {
     if (k != std::string_view::npos) k += 1;  // 1-based column
     const std::int64_t header_line = src.line();
     src.need("reading the phase fractions", kLine);
+    src.require_line_end();
     if (k == std::string_view::npos || k < 4) {
       if (neutron())
         throw IoFailure(src.name(), header_line,
@@ -182,6 +185,7 @@ void ListFile::read_cell() {
       "                 a         b         c       alpha     beta      gamma";
   src.find([](std::string_view r) { return at(r, 1, kHeader); }, "the cell parameters", kLine);
   src.need("reading the cell parameters", kLine);
+  src.require_line_end();
   for (int i = 0; i < 3; ++i) s.CELL[i] = src.F(12 + 10 * i, 21 + 10 * i, 6);
   for (int i = 0; i < 3; ++i) s.CELL[3 + i] = src.F(42 + 10 * i, 51 + 10 * i, 3);
 }
@@ -230,6 +234,7 @@ void ListFile::read_reflection_table() {
 
 // One reflection line, (6X,3I3,I4,I5,F8.5,1P,4E10.3,0P,F6.1,4F10.4).
 void ListFile::take_reflection() {
+  src.require_line_end();
   const std::int64_t h = src.I(7, 9), k = src.I(10, 12), l = src.I(13, 15);
   const std::int64_t m = src.I(16, 19);
   const std::int64_t code = src.I(20, 24);
