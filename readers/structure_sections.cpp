@@ -13,6 +13,9 @@ namespace memprep {
 namespace {
 
 constexpr std::size_t kWidth = 128;
+// The atom list is kept until the diffraction type is known; more atoms than this are taken
+// for a damaged file rather than held.
+constexpr std::size_t kMostAtoms = 100000;
 
 // Columns first..last as a text of exactly last-first+1 characters, blank-padded.
 std::string padded(std::string_view rec, std::size_t first, std::size_t last) {
@@ -43,6 +46,7 @@ void read_type_table(TextSource& src, StructureSections& sections) {
     src.need("reading the table of atomic scattering factors", kWidth);
     const std::string& r = src.rec();
     if (at(r, 1, " <")) continue;
+    src.require_line_end();
     StructureSections::AtomType t;
     t.TypeSym = padded(r, 2, 3);
     t.value = list_value<double>(src, 10, 18, "scattering factor");
@@ -62,6 +66,9 @@ void read_atom_table(TextSource& src, StructureSections& sections) {
         at(r, 1, "1"))
       continue;
     if (at(r, 1, " Lattice parameters") || at(r, 1, "  Constraints")) return;
+    src.require_line_end();
+    if (sections.atoms.size() == kMostAtoms)
+      src.fail("the atom list holds more than " + std::to_string(kMostAtoms) + " atoms");
     StructureSections::Atom a;
     a.AtomSym = padded(r, 2, 3);
     a.SiteF1 = list_value<double>(src, 22, 24, "site factor");

@@ -1,6 +1,7 @@
 // Time-of-flight reflections: intensities rescaled by the dumped histogram profile, and the
 // store put in order of decreasing wavelength.
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -13,12 +14,6 @@ namespace {
 
 constexpr std::size_t kWidth = 128;
 
-// The profile points of one HSTDMP block.
-struct Profile {
-  std::vector<double> HstTof, HstMul, HstDiv;
-  std::vector<std::int64_t> line;  // record of each point, for messages
-};
-
 // A record of the dump with "1" in column 1 is a page header, unless columns 1-6 hold a
 // record number of six digits (100000 and beyond also start with "1").
 bool page_header(std::string_view r) {
@@ -27,17 +22,19 @@ bool page_header(std::string_view r) {
   return !(number.size() == 6 && number.find_first_not_of("0123456789") == std::string_view::npos);
 }
 
-// The block of the HISTORD-th reflection list: blocks are counted by their records numbered 1.
-Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
+// The points of the block of the HISTORD-th reflection list, in the order of the dump, each
+// given to point(tof, mul, div): blocks are counted by their records numbered 1.
+template <class Point>
+void read_profile_block(TextSource& src, std::int64_t HISTORD, Point point) {
   src.find([](std::string_view r) { return at(r, 35, "HSTDMP"); }, "the HSTDMP title", kWidth);
   src.find([](std::string_view r) { return at(r, 1, " RecNo"); }, "\" RecNo\"", kWidth);
-  Profile p;
   std::int64_t c = 0;
   while (src.next(kWidth)) {
     if (page_header(src.rec())) {
       if (!src.next(kWidth) || !src.next(kWidth)) break;
       continue;
     }
+    src.require_line_end();
     if (src.I(1, 6) == 1) ++c;
     if (c > HISTORD) break;  // the next histogram's block has begun
     if (c < HISTORD) continue;
@@ -49,12 +46,8 @@ Profile read_profile_block(TextSource& src, std::int64_t HISTORD) {
     src.F(55, 62, 0);
     src.F(63, 78, 0);
     const double div = src.F(79, 86, 0);
-    p.HstTof.push_back(tof);
-    p.HstMul.push_back(mul);
-    p.HstDiv.push_back(div);
-    p.line.push_back(src.line());
+    point(tof, mul, div);
   }
-  return p;
 }
 
 // Puts a[from[i]] at position i, for i = 1..n.
@@ -68,27 +61,46 @@ void permute(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64
 
 }  // namespace
 
+// Each reflection is scaled by the first point at which the running maximum of the times of
+// flight exceeds its own time of flight, whatever the order of the points. With the
+// reflections in order of time of flight that is one pass over the points: each point
+// takes the reflections below the running maximum that no earlier point took. The points
+// are not kept, so a dump of any length needs no memory.
 void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
   Store& s = run.store;
-  const Profile p = read_profile_block(run.src, HISTORD);
-  if (s.NREF1 <= 0 || p.HstTof.empty()) return;
+  // A reflection whose time of flight is NaN has no point beyond it, as one beyond them all.
+  std::vector<std::int64_t> by_tof;
+  by_tof.reserve(static_cast<std::size_t>(std::max<std::int64_t>(s.NREF1, 0)));
+  for (std::int64_t i = 1; i <= s.NREF1; ++i)
+    if (!std::isnan(s.Tof[i])) by_tof.push_back(i);
+  std::sort(by_tof.begin(), by_tof.end(),
+            [&s](std::int64_t a, std::int64_t b) { return s.Tof[a] < s.Tof[b]; });
 
-  // The first point whose time of flight exceeds t is the first point at which the running
-  // maximum of the times of flight exceeds t, whatever the order of the points.
-  std::vector<double> running(p.HstTof.size());
-  std::partial_sum(p.HstTof.begin(), p.HstTof.end(), running.begin(),
-                   [](double a, double b) { return std::max(a, b); });
-
-  for (std::int64_t i = 1; i <= s.NREF1; ++i) {
-    const auto beyond = std::upper_bound(running.begin(), running.end(), s.Tof[i]);
-    if (beyond == running.end()) continue;  // no point beyond: unchanged
-    const std::size_t j = static_cast<std::size_t>(beyond - running.begin());
-    if (p.HstDiv[j] == 0.0)
-      throw IoFailure(run.src.name(), p.line[j],
-                      "columns 79-86: the profile point that scales reflection " +
-                          std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
-                          std::to_string(s.L[i]) + " has a divisor of 0");
-    s.Io[i] = s.Io[i] * p.HstMul[j] * 1.0e-10 / (p.HstDiv[j] * 0.001);
+  std::size_t taken = 0;
+  double running = 0;
+  bool first = true;
+  std::int64_t zero_divisor = 0, zero_divisor_line = 0;  // the first reflection so scaled
+  read_profile_block(run.src, HISTORD, [&](double tof, double mul, double div) {
+    running = first ? tof : std::max(running, tof);
+    first = false;
+    for (; taken < by_tof.size() && s.Tof[by_tof[taken]] < running; ++taken) {
+      const std::int64_t i = by_tof[taken];
+      if (div == 0.0) {
+        if (zero_divisor == 0 || i < zero_divisor) {
+          zero_divisor = i;
+          zero_divisor_line = run.src.line();
+        }
+        continue;
+      }
+      s.Io[i] = s.Io[i] * mul * 1.0e-10 / (div * 0.001);
+    }
+  });
+  if (zero_divisor != 0) {
+    const std::int64_t i = zero_divisor;
+    throw IoFailure(run.src.name(), zero_divisor_line,
+                    "columns 79-86: the profile point that scales reflection " +
+                        std::to_string(s.H[i]) + " " + std::to_string(s.K[i]) + " " +
+                        std::to_string(s.L[i]) + " has a divisor of 0");
   }
 }
 
