@@ -2,10 +2,16 @@
 // line naming the file, exit status 1, and the work directory left exactly as it was (no
 // output file, no temporary file, the inputs unchanged).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
+#include <thread>
 
+#include "list_file_support.hpp"
 #include "support.hpp"
 
 namespace memprep::test {
@@ -289,6 +295,180 @@ TEST(BadInput, NanAndInfinityAreNotNumbers) {
       expect_names(refused(w, "ceria.ctl"), "ceria.ctl:", "is not a number");
     }
   }
+}
+
+}  // namespace
+}  // namespace memprep::test
+
+namespace memprep::test {
+namespace {
+
+// The offset just after the end of line n (1-based).
+std::size_t end_of_line(const std::string& text, int n) {
+  std::size_t at = 0;
+  for (int i = 0; i < n; ++i) at = text.find('\n', at) + 1;
+  return at;
+}
+
+// The program run with its control file read from a pipe: cat CTL | memprep /dev/stdin.
+Result run_piped(const fs::path& dir, const std::string& ctl) {
+  const std::string cmd = "cd '" + dir.string() + "' && cat " + ctl + " | '" + MEMPREP_BINARY +
+                          "' /dev/stdin >/dev/null 2>&1";
+  const int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
+}
+
+// Hostile environments: files that are not regular files, names that are too long or hold
+// tabs and line ends, sources cut at a line end or in the middle of a line. Each row spoils
+// a valid run; `expected` is the one line of the refusal, or "" for a run that converts.
+TEST(BadInput, HostileEnvironments) {
+  const std::string lst = "silicon.lst", amp = "amp.txt", zmem = "ceria.zmemin";
+  auto special = [](const std::string& name, const char* target) {
+    return [=](Work& w) {
+      fs::remove(w.dir.path / name);
+      w.files.erase(name);
+      if (target)
+        fs::create_symlink(target, w.dir.path / name);
+      else
+        ASSERT_EQ(::mkfifo((w.dir.path / name).c_str(), 0600), 0);
+    };
+  };
+  auto cut = [](const std::string& name, int line, std::size_t keep) {
+    return [=](Work& w) {
+      const std::string& text = w.files.at(name);
+      w.put(name, text.substr(0, end_of_line(text, line - 1) + keep));
+    };
+  };
+  const std::string long_arg = [] {
+    std::string a;
+    for (int i = 0; i < 295; ++i) a += "./";
+    return a + "silicon.ctl";  // 601 characters naming an existing control file
+  }();
+  struct Row {
+    const char* what;
+    const Kind& kind;
+    std::function<void(Work&)> spoil;
+    std::string ctl;  // "" for the kind's own control file
+    std::string expected;
+  };
+  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2], &Z = kKinds[3];
+  const std::string zmem_text = read_file(Z.from / zmem);
+  const std::string notation = read_file(R.from / "sample.fos.notation");
+  const Row rows[] = {
+      {"FIFO as source", G, special(lst, nullptr), "",
+       "memprep: silicon.lst: cannot open: is a FIFO, not a regular file"},
+      {"FIFO as auxiliary file", F, special(amp, nullptr), "",
+       "memprep: amp.txt: cannot open: is a FIFO, not a regular file"},
+      {"character device as source", R, special("sample.fos", "/dev/zero"), "",
+       "memprep: sample.fos: cannot open: is a character device, not a regular file"},
+      {"character device as control file", R, [](Work&) {}, "/dev/zero",
+       "memprep: /dev/zero: cannot open: is a character device, not a regular file or a pipe"},
+      {"device as output", G, special("silicon.mem", "/dev/null"), "",
+       "memprep: silicon.mem: cannot create: is a character device, not a regular file"},
+      {"argument of 601 characters", G, [](Work&) {}, long_arg,
+       "memprep: " + long_arg + ": the control file name is longer than 512 characters"},
+      {"line end in the argument", G, [](Work&) {}, "no\nsuch.ctl",
+       "memprep: 'no\\nsuch.ctl': cannot open: No such file or directory"},
+      {"line end in the title of a binary source", R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         fos[4 + 3] = '\n';
+         w.put("sample.fos", fos);
+       },
+       "", "memprep: sample.fos: record 1: the title holds a line end (a newline at byte 4)"},
+      {"NaN in a binary source", R,
+       [&](Work& w) {
+         std::string text = notation;
+         text.replace(text.find("59.870 0.0"), 10, "59.870 nan");
+         w.put("sample.fos", encode_records(text));
+       },
+       "", "memprep: sample.fos: record 8: the real in bytes 33-40 is NaN, not a number"},
+      {"control file through a pipe", G, [](Work&) {}, "/dev/stdin", ""},
+      {"tab after a file name", G,
+       [](Work& w) { w.edit("silicon.ctl", "silicon.mem  ", "silicon.mem\t  \t"); }, "", ""},
+      {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "", ""},
+      {"list file cut inside a reflection line", G, cut(lst, 42, 40), "",
+       "memprep: silicon.lst:42: the file ends in the middle of this line"},
+      {"auxiliary file cut inside a line", F, cut(amp, 3, 20), "",
+       "memprep: amp.txt:3: the file ends in the middle of this line"},
+      {"earlier MEM data set followed by NUL bytes", Z,
+       [&](Work& w) { w.put(zmem, w.files.at(zmem) + std::string(1 << 20, '\0')); }, "",
+       "memprep: ceria.zmemin:" +
+           std::to_string(std::count(zmem_text.begin(), zmem_text.end(), '\n') + 1) +
+           ": the file ends in the middle of this line"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Work w;
+    w.copy_from(row.kind.from);
+    row.spoil(w);
+    const std::string ctl = row.ctl.empty() ? row.kind.ctl : row.ctl;
+    if (!row.expected.empty()) {
+      EXPECT_EQ(refused(w, ctl), row.expected);
+      continue;
+    }
+    Result r =
+        ctl == "/dev/stdin" ? run_piped(w.dir.path, row.kind.ctl) : run_memprep(w.dir.path, {ctl});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(w.dir.path / "silicon.mem") && fs::exists(w.dir.path / "silicon.fos"));
+    EXPECT_EQ(list_files(w.dir.path).size(), w.files.size() + 2);
+  }
+}
+
+// SIGINT, SIGTERM or SIGHUP at any moment of a run of 100000 reflections leaves the directory
+// as it was, old outputs included, or, once the outputs are in place, with both new outputs.
+TEST(BadInput, SignalsDuringARun) {
+  TempDir dir;
+  std::string lst = title("GENLES") + constants(1, "PXC", 1.5) + chi2() + scale_factors() +
+                    cell(5.4, 5.4, 5.4, 90, 90, 90) + reflist(1);
+  for (int i = 0; i < 100000; ++i)
+    lst += refl(1 + i % 9, i % 7, i % 5, 8, 1021, 1.0 + 1e-5 * (i % 1000), 3500, 3490, 0);
+  const std::map<std::string, std::string> inputs = {
+      {"big.lst", lst},
+      {"big.ctl",
+       "big.lst\nbig.mem\nlarge run\nF 227-2\n1.0e9\n64 64 64\n0\n100.0\n1.5\n1\n1\n"
+       "0.5 0.8\n"},
+      {"big.mem", "the MEM data set of an earlier run\n"},
+      {"big.fos", "the companion file of an earlier run\n"}};
+  auto lay_out = [&] {
+    for (const auto& e : fs::directory_iterator(dir.path)) fs::remove(e.path());
+    for (const auto& [name, content] : inputs) write_file(dir.path / name, content);
+  };
+  lay_out();
+  ASSERT_EQ(run_memprep(dir.path, {"big.ctl"}).status, 0);
+  const std::string new_mem = read_file(dir.path / "big.mem");
+  const std::string new_fos = read_file(dir.path / "big.fos");
+
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  int interrupted = 0, finished = 0;
+  for (int step = 0; step < 45; ++step) {
+    const int sig = signals[step % 3];
+    SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(2 * step) + " ms");
+    lay_out();
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (::chdir(dir.path.c_str()) == 0) ::execl(MEMPREP_BINARY, "memprep", "big.ctl", nullptr);
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * step));
+    ::kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const bool by_signal = WIFSIGNALED(status) && WTERMSIG(status) == sig;
+    ASSERT_TRUE(by_signal || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names, (std::vector<std::string>{"big.ctl", "big.fos", "big.lst", "big.mem"}));
+    const std::string mem = read_file(dir.path / "big.mem"), fos = read_file(dir.path / "big.fos");
+    const bool old_outputs = mem == inputs.at("big.mem") && fos == inputs.at("big.fos");
+    EXPECT_TRUE(old_outputs || (mem == new_mem && fos == new_fos));
+    (old_outputs ? interrupted : finished) += 1;
+  }
+  // The delays cover the run: some runs were stopped, some had finished.
+  EXPECT_GT(interrupted, 0);
+  EXPECT_GT(finished, 0);
 }
 
 }  // namespace
