@@ -4,43 +4,56 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
-#include <utility>
+#include <type_traits>
 #include <vector>
 
 namespace memprep {
 
 inline constexpr std::int64_t MAXREF = 100000;
 
-// Memory for the store's arrays, zeroed by calloc: the system hands out zeroed pages as they
-// are first touched, so a run pays only for the arrays it uses, and the arrays need no
-// value-initialisation of their own.
+// A store array: n zeroed entries in memory of their own, mapped from the system. Its pages
+// are zero until first touched, so a run pays only for the entries it uses, and nothing is
+// cleared or value-initialised. The array ends where a page that cannot be touched begins:
+// an entry beyond the last one is a fault at once.
 template <class T>
-struct ZeroedAllocator {
-  using value_type = T;
-  ZeroedAllocator() = default;
-  template <class U>
-  ZeroedAllocator(const ZeroedAllocator<U>&) {}
-  T* allocate(std::size_t n) {
-    void* p = std::calloc(n, sizeof(T));
-    if (!p) throw std::bad_alloc();
-    return static_cast<T*>(p);
-  }
-  void deallocate(T* p, std::size_t) { std::free(p); }
-  template <class U>
-  void construct(U*) noexcept {}  // the memory is zero already
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-  friend bool operator==(const ZeroedAllocator&, const ZeroedAllocator&) { return true; }
-};
+class StoreArray {
+  static_assert(std::is_trivial_v<T>);
 
-template <class T>
-using StoreArray = std::vector<T, ZeroedAllocator<T>>;
+ public:
+  explicit StoreArray(std::size_t n) : mapping_(map_zeroed(n * sizeof(T))), n_(n) {
+    data_ = reinterpret_cast<T*>(static_cast<char*>(mapping_.base) + mapping_.size -
+                                 mapping_.guard - n * sizeof(T));
+  }
+  ~StoreArray() { unmap(mapping_); }
+  StoreArray(const StoreArray&) = delete;
+  StoreArray& operator=(const StoreArray&) = delete;
+
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+  T* begin() { return data_; }
+  T* end() { return data_ + n_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + n_; }
+  std::size_t size() const { return n_; }
+
+  struct Mapping {
+    void* base;
+    std::size_t size;   // the whole mapping, guard page included
+    std::size_t guard;  // the inaccessible page at its end
+  };
+
+ private:
+  // Throws std::bad_alloc when the system has no memory to give.
+  static Mapping map_zeroed(std::size_t bytes);
+  static void unmap(const Mapping& m);
+
+  Mapping mapping_;
+  std::size_t n_;
+  T* data_;
+};
 
 struct Store {
   Store()
