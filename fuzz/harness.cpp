@@ -12,11 +12,13 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
 #include "store/control_file.hpp"
 #include "store/errors.hpp"
+#include "store/fields.hpp"
 
 namespace memprep::fuzz {
 
@@ -110,6 +112,63 @@ bool names_outside(const std::string& control) {
   return false;
 }
 
+std::vector<std::string_view> lines_of(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    std::size_t nl = text.find('\n');
+    if (nl == std::string_view::npos) fault("the MEM data set does not end with a line end");
+    lines.push_back(text.substr(0, nl));
+    text.remove_prefix(nl + 1);
+  }
+  return lines;
+}
+
+// The count in a count line of the MEM data set (an I5 field).
+std::int64_t count_at(const std::vector<std::string_view>& lines, std::size_t i, const char* what) {
+  if (i >= lines.size()) fault(std::string("the MEM data set ends before ") + what);
+  try {
+    return parse_I(lines[i]);
+  } catch (const FieldError&) {
+    fault(std::string("the MEM data set's ") + what + " is not a count: " + std::string(lines[i]));
+  }
+}
+
+// What a scientist takes from a MEM data set: every number is a number (no NaN, no infinity,
+// no asterisks of a field too narrow; the title, line 2, is the user's own text), and the
+// counts after "# NREF1" and "# NREF2" match the lines that follow them.
+void check_mem_data_set(const std::string& text) {
+  const std::vector<std::string_view> lines = lines_of(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i == 1) continue;
+    for (std::string_view bad : {"NaN", "Inf", "*"})
+      if (lines[i].find(bad) != std::string_view::npos)
+        fault("line " + std::to_string(i + 1) + " of the MEM data set holds " + std::string(bad) +
+              ": " + std::string(lines[i]));
+  }
+  std::size_t i = 0;
+  while (i < lines.size() && lines[i] != "# NREF1") ++i;
+  const std::int64_t nref1 = count_at(lines, i + 1, "NREF1");
+  i += 3;  // the count and the column heading
+  std::int64_t reflections = 0;
+  for (; i < lines.size() && lines[i] != "# NREF2"; ++i) ++reflections;
+  if (reflections != nref1)
+    fault("NREF1 is " + std::to_string(nref1) + ", but " + std::to_string(reflections) +
+          " reflection lines follow");
+  if (i == lines.size()) return;
+  const std::int64_t nref2 = count_at(lines, i + 1, "NREF2");
+  i += 3;
+  std::int64_t groups = 0;
+  for (; i < lines.size(); ++groups) {
+    const std::int64_t members = count_at(lines, i, "member count");
+    if (members < 0 || static_cast<std::size_t>(members) > lines.size() - i - 1)
+      fault("a group of " + std::to_string(members) + " members runs past the end");
+    i += 1 + static_cast<std::size_t>(members);
+  }
+  if (groups != nref2)
+    fault("NREF2 is " + std::to_string(nref2) + ", but " + std::to_string(groups) +
+          " groups follow");
+}
+
 }  // namespace
 
 std::string fixed_source(const std::string& name) {
@@ -192,6 +251,7 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
     for (const std::string& name : after)
       if (!written.count(name) && name != outfile && !(companion && name == fosfile))
         fault("a successful run left the unexpected file '" + name + "'");
+    check_mem_data_set(slurp(outfile));
   }
   empty_directory(".");
   return 0;

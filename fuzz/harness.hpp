@@ -13,7 +13,9 @@
 //     the run is a fault;
 //   - a run that failed leaves the directory exactly as it was: no output file, no temporary
 //     file, every input file unchanged;
-//   - a run that succeeded leaves its MEM data set (and companion file) and no temporary file.
+//   - a run that succeeded leaves its MEM data set (and companion file) and no temporary file,
+//     and its MEM data set holds numbers only (no NaN, infinity or asterisks) and as many
+//     reflection lines, groups and group members as its counts say.
 // With MEMPREP_FUZZ_VERBOSE set, the outcome of each run is written on standard error.
 // Crashes, sanitizer reports, hangs and runaway memory are reported by libFuzzer itself.
 #pragma once
