@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <new>
 #include <set>
 #include <sstream>
 #include <string_view>
@@ -258,65 +257,3 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace memprep::fuzz
-
-// Every run builds a fresh reflection store, whose arrays are large enough that the address
-// sanitizer's allocator maps and unmaps them anew each time; the page faults then cost more
-// than the run itself. Large blocks are therefore kept when freed and given out again for a
-// request of the same size. (Blocks still come from malloc, with the sanitizer's guards.)
-namespace {
-
-constexpr std::size_t kLargeBlock = 256 * 1024;
-struct Cached {
-  void* block;
-  std::size_t size;
-  bool in_use;
-};
-Cached cache[64];
-
-void* allocate(std::size_t n) {
-  if (n >= kLargeBlock) {
-    for (Cached& c : cache)
-      if (c.block && !c.in_use && c.size == n) {
-        c.in_use = true;
-        return c.block;
-      }
-  }
-  void* p = std::malloc(n ? n : 1);
-  if (p && n >= kLargeBlock) {
-    for (Cached& c : cache)
-      if (!c.block) {
-        c = {p, n, true};
-        break;
-      }
-  }
-  return p;
-}
-
-void release(void* p) {
-  if (!p) return;
-  for (Cached& c : cache)
-    if (c.block == p) {
-      c.in_use = false;
-      return;
-    }
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  if (void* p = allocate(n)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return allocate(n);
-}
-void operator delete(void* p) noexcept {
-  release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  release(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-  release(p);
-}
