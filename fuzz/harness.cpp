@@ -103,7 +103,7 @@ bool names_outside(const std::string& control) {
   try {
     std::string name;
     for (int i = 0; i < 3; ++i) {
-      read_control_line(probe, name, 512, "a file name");
+      read_control_line(probe, name, TextSource::kLongestRecord, "a file name");
       if (name.find('/') != std::string::npos) return true;
     }
   } catch (const IoFailure&) {
