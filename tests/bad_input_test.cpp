@@ -434,27 +434,40 @@ TEST(BadInput, SignalsDuringARun) {
     for (const auto& e : fs::directory_iterator(dir.path)) fs::remove(e.path());
     for (const auto& [name, content] : inputs) write_file(dir.path / name, content);
   };
-  lay_out();
-  ASSERT_EQ(run_memprep(dir.path, {"big.ctl"}).status, 0);
-  const std::string new_mem = read_file(dir.path / "big.mem");
-  const std::string new_fos = read_file(dir.path / "big.fos");
-
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-  int interrupted = 0, finished = 0;
-  for (int step = 0; step < 45; ++step) {
-    const int sig = signals[step % 3];
-    SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(2 * step) + " ms");
-    lay_out();
+  // The program started in the directory; signalled after `delay` unless it is negative.
+  auto run = [&](std::chrono::microseconds delay, int sig) {
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
       if (::chdir(dir.path.c_str()) == 0) ::execl(MEMPREP_BINARY, "memprep", "big.ctl", nullptr);
       ::_exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2 * step));
-    ::kill(pid, sig);
+    if (delay.count() >= 0) {
+      std::this_thread::sleep_for(delay);
+      ::kill(pid, sig);
+    }
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::waitpid(pid, &status, 0);
+    return status;
+  };
+  lay_out();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(run(std::chrono::microseconds(-1), 0), 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  const std::string new_mem = read_file(dir.path / "big.mem");
+  const std::string new_fos = read_file(dir.path / "big.fos");
+
+  // Delays from 0 to 1.6 times the length of a whole run.
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  const int steps = 45;
+  int interrupted = 0, finished = 0;
+  for (int step = 0; step < steps; ++step) {
+    const int sig = signals[step % 3];
+    const auto delay = whole * 16 * step / (10 * (steps - 1));
+    SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay.count()) +
+                 " us");
+    lay_out();
+    const int status = run(delay, sig);
     const bool by_signal = WIFSIGNALED(status) && WTERMSIG(status) == sig;
     ASSERT_TRUE(by_signal || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
     std::vector<std::string> names;
