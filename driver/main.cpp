@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     memprep::run_converter(run);
   } catch (const memprep::Stop& stop) {
     std::cout << stop.what() << '\n' << std::flush;
+    if (!stop.detail.empty()) std::cerr << "memprep: " << stop.detail << '\n';
     return 1;
   } catch (const memprep::IoFailure& failure) {
     std::cout << std::flush;

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "store/errors.hpp"
 #include "store/output_file.hpp"
 #include "store/store.hpp"
 #include "store/text_source.hpp"
@@ -16,8 +17,15 @@ namespace memprep {
 // each one needs and writes.
 enum class SourceKind { none, list_file, fullprof_output, fos_file, earlier_mem_data_set };
 
+// Where the settings that the outputs print were read, as "FILE:LINE" (or "FILE: record N"
+// for a binary source), for messages about their values. Empty when not read.
+struct SettingOrigins {
+  std::string symmetry, E, grid, amplitudes, lambda1, hist, phase, bank, cell;
+};
+
 struct Run {
-  explicit Run(std::ostream& console_stream = std::cout) : console(console_stream) {}
+  explicit Run(std::ostream& console_stream = std::cout, std::ostream& warning_stream = std::cerr)
+      : console(console_stream), warnings(warning_stream) {}
 
   Store store;
 
@@ -32,7 +40,17 @@ struct Run {
   OutputFile mem;        // the MEM data set
   OutputFile companion;  // the companion file
 
-  std::ostream& console;  // console lines written during the run (prompts)
+  SettingOrigins origin;
+  bool binary_source = false;  // SrcLine holds record numbers of a binary source
+
+  std::ostream& console;   // console lines written during the run (prompts)
+  std::ostream& warnings;  // what the run reports and goes on (standard error)
+
+  // "SRCFILE:LINE" of reflection i ("SRCFILE: record N" for a binary source).
+  std::string reflection_origin(std::size_t i) const {
+    return binary_source ? where(SRCFILE, 0) + ": record " + std::to_string(store.SrcLine[i])
+                         : where(SRCFILE, store.SrcLine[i]);
+  }
 };
 
 }  // namespace memprep

@@ -75,7 +75,7 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"G", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-xray", "silicon.ctl", "silicon.lst"},
-    {"F", fs::path(MEMPREP_CASES_DIR) / "f-xray-v1" / "in", "run.ctl", "sample.out"},
+    {"F", fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray", "ceria.ctl", "ceria.out"},
     {"R", fs::path(MEMPREP_EXAMPLES_DIR) / "fos", "sample.ctl", "sample.fos"},
     {"Z", fs::path(MEMPREP_EXAMPLES_DIR) / "zmemin-groups", "ceria.ctl", "ceria.zmemin"},
 };
@@ -113,8 +113,8 @@ TEST(BadInput, EmptyFiles) {
     SCOPED_TRACE("auxiliary file");
     Work w;
     w.copy_from(kKinds[1].from);
-    w.put("amp.txt", "");
-    expect_names(refused(w, "run.ctl"), "amp.txt", "end of file");
+    w.put("ceria.amp", "");
+    expect_names(refused(w, "ceria.ctl"), "ceria.amp", "end of file");
   }
 }
 
@@ -130,8 +130,8 @@ TEST(BadInput, BinaryNoiseAsText) {
     SCOPED_TRACE("auxiliary file");
     Work w;
     w.copy_from(kKinds[1].from);
-    w.put("amp.txt", noise(20000, 11));
-    expect_names(refused(w, "run.ctl"), "amp.txt", "");
+    w.put("ceria.amp", noise(20000, 11));
+    expect_names(refused(w, "ceria.ctl"), "ceria.amp", "");
   }
   {
     SCOPED_TRACE("control file");
@@ -288,6 +288,79 @@ TEST(BadInput, NanAndInfinityAreNotNumbers) {
       expect_names(refused(w, "ceria.ctl"), "ceria.ctl:", "is not a number");
     }
   }
+}
+
+// Values and selections that cannot be right, each refused with where it was read and what
+// the source holds; the directory keeps exactly its inputs. One edit of a shipped example each.
+TEST(BadInput, SettingsAndSelectionsThatCannotBeRight) {
+  const fs::path ex = MEMPREP_EXAMPLES_DIR;
+  struct Row {
+    const char* example;
+    const char* ctl;
+    const char* file;
+    const char* from;
+    const char* to;
+    const char* says;  // a part of the message
+  } rows[] = {
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1.0      ", "0        ",
+       "ceria.ctl:7: E = 0: E must be greater than 0"},
+      {"fos", "sample.ctl", "sample.ctl", "1.0 ", "-2 ",
+       "sample.ctl:4: E = -2: E must be greater than 0"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "64 64 64", "64 0 64",
+       "silicon.ctl:8: NX NY NZ = 64 0 64: the grid numbers must be 1 or more"},
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1.540560", "-1.5406",
+       "ceria.ctl:11: lambda1 = -1.5406: the wavelength must not be negative"},
+      {"lst-xray", "silicon.ctl", "silicon.lst", "5.430940  5.430940  5.430940    90.000",
+       "5.430940  5.430940  5.430940   180.000",
+       "silicon.lst:33: the cell angle alpha = 180 must lie between 0 and 180 degrees"},
+      {"out-xray", "ceria.ctl", "ceria.out", "       5.411300       0.000021",
+       "      -5.411300       0.000021", "ceria.out:25: the cell length a = -5.4113"},
+      {"zmemin-groups", "ceria.ctl", "ceria.zmemin", "   5.41130   5.41130   5.41130",
+       "   5.41130   0.00000   5.41130", "ceria.zmemin:5: the cell length b = 0"},
+      {"zmemin-groups", "ceria.ctl", "ceria.ctl", "90.0 ", "180.0 ",
+       "ceria.ctl:7: 2theta = 180: the 2theta of the detector bank must lie between 0 and 180"},
+      {"out-tof", "nickel.ctl", "nickel.ctl", "145.0 90.0", "145.0 190.0",
+       "nickel.ctl:15: the angle of bank 2 is 190"},
+      // A pattern, histogram or phase the source does not hold.
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1                       # phase",
+       "2                       # phase",
+       "ceria.out holds phase 1 only; the control file asks for phase 2 (ceria.ctl:13)"},
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1                       # pattern",
+       "6                       # pattern",
+       "ceria.out holds pattern 1 only; the control file asks for pattern 6 (ceria.ctl:12)"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "1                       # phase",
+       "3                       # phase",
+       "silicon.lst holds phase 1 only; the control file asks for phase 3 (silicon.ctl:13)"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "1                       # histogram",
+       "2                       # histogram",
+       "silicon.lst holds histogram 1 only; the control file asks for histogram 2"},
+      // A console message that names no line is followed by one that does.
+      {"out-xray", "ceria.ctl", "ceria.ctl", "0                       # IAMP",
+       "2                       # IAMP", " IAMP should be 0 or 1\nmemprep: ceria.ctl:9: IAMP is 2"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.example) + ": " + r.to);
+    Work w;
+    w.copy_from(ex / r.example);
+    w.edit(r.file, r.from, r.to);
+    Result got = run_memprep(w.dir.path, {r.ctl});
+    EXPECT_EQ(got.status, 1);
+    EXPECT_NE((got.out + got.err).find(r.says), std::string::npos) << got.out << got.err;
+    std::vector<std::string> expected;
+    for (const auto& [name, content] : w.files) expected.push_back(name);
+    EXPECT_EQ(list_files(w.dir.path), expected);
+  }
+}
+
+// The companion file replaces only a companion file: a binary structure-factor file of that
+// name is left alone.
+TEST(BadInput, CompanionNameOfAnotherFileIsRefused) {
+  Work w;
+  w.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray");
+  w.put("ceria.fos", read_file(fs::path(MEMPREP_EXAMPLES_DIR) / "fos" / "sample.fos"));
+  expect_names(refused(w, "ceria.ctl"), "ceria.ctl:4: ", "which is not a companion file");
+  w.put("ceria.fos", "# Title\nan earlier companion file\n");
+  EXPECT_EQ(run_memprep(w.dir.path, {"ceria.ctl"}).status, 0);
 }
 
 }  // namespace

@@ -61,21 +61,28 @@ TEST(Driver, SourceKindFollowsTheFileName) {
       "data-set file name\n";
   const std::string e = "memprep: run.ctl: end of file: the control file ends before E\n";
   const std::string extension = " The extension of a standard output file should be lst or out\n";
+  // The console line names no file: standard error says where and what to change.
+  auto unknown = [](const std::string& name) {
+    return "memprep: run.ctl:1: the source file's name '" + name +
+           "' holds none of the extensions that give its kind: .lst (list file), .out (FullProf "
+           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), in "
+           "lower or upper case\n";
+  };
   struct Row {
     std::string source, err, out;
   } rows[] = {
       {"sample.lst", title, ""},
       {"SAMPLE.LST", title, ""},
       {"run.lst.old", title, ""},
-      {"sample.Lst", "", extension},
+      {"sample.Lst", unknown("sample.Lst"), extension},
       {"sample.out", output, ""},
       {"a.out.fos", output, ""},  // ".out" is tested before ".fos"
       {"sample.fos", e, ""},
       {"DATA.FOS", e, ""},
       {"results.out/sample.fos", e, ""},  // the folder's name does not count
       {"run.lst.d/x.fos", e, ""},
-      {"results.out/sample", "", extension},
-      {"sample.mem", "", extension},
+      {"results.out/sample", unknown("sample"), extension},
+      {"sample.mem", unknown("sample.mem"), extension},
       {"old.zmemin", "memprep: old.zmemin: cannot open: No such file or directory\n", ""},
   };
   for (const Row& r : rows) {
@@ -190,15 +197,23 @@ TEST(Driver, StoreCapacity) {
   TempDir dir;
   write_file(dir.path / "run.ctl", kControl);
 
-  // A full store is accepted; its count is too wide for the I5 field.
-  write_file(dir.path / "sample.fos", source_of(100000, 100000));
-  Result full = run_memprep(dir.path, {"run.ctl"});
-  ASSERT_EQ(full.status, 0) << full.err;
+  // The most a MEM data set holds: its count is an I5 field.
+  write_file(dir.path / "sample.fos", source_of(99999, 99999));
+  Result most = run_memprep(dir.path, {"run.ctl"});
+  ASSERT_EQ(most.status, 0) << most.err;
   std::string mem = read_file(dir.path / "sample.mem");
-  EXPECT_NE(mem.find("# NREF1\n*****\n"), std::string::npos);
+  EXPECT_NE(mem.find("# NREF1\n99999\n"), std::string::npos);
   const std::string line =
       "    1    1    1         10.000          0.000          1.581         10.000   10.00    \n";
-  EXPECT_EQ(mem.size(), mem.find(line) + 100000 * line.size());
+  EXPECT_EQ(mem.size(), mem.find(line) + 99999 * line.size());
+
+  // A full store is read, but its count does not fit the MEM data set.
+  fs::remove(dir.path / "sample.mem");
+  write_file(dir.path / "sample.fos", source_of(100000, 100000));
+  Result full = run_memprep(dir.path, {"run.ctl"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.err.find("holds at most 99999 reflections"), std::string::npos) << full.err;
+  EXPECT_FALSE(fs::exists(dir.path / "sample.mem"));
 
   // One more is refused before any reflection is read.
   fs::remove(dir.path / "sample.mem");
