@@ -69,9 +69,38 @@ void keep_what_is_not_a_companion(const Run& run) {
                       "it is left alone: give the MEM data set a name whose companion is free");
 }
 
+// A source or auxiliary file that cannot be found where the control file names it, but stands
+// beside the control file: the message says so (names are taken relative to the working
+// directory, not to the control file).
+[[noreturn]] void explain_missing(const Run& run, const IoFailure& failure) {
+  namespace fs = std::filesystem;
+  const bool input = failure.file == run.SRCFILE || failure.file == run.AUXFILE;
+  const fs::path name = failure.file;
+  const fs::path beside = fs::path(run.CTLFILE).parent_path() / name;
+  std::error_code ec;
+  if (input && failure.line == 0 && failure.condition.starts_with("cannot open: No such file") &&
+      name.is_relative() && !fs::path(run.CTLFILE).parent_path().empty() && fs::exists(beside, ec))
+    throw IoFailure(failure.file, 0,
+                    failure.condition + "; names are relative to the working directory, and " +
+                        beside.string() + " exists");
+  throw failure;
+}
+
+void convert(Run& run);
+
 }  // namespace
 
 void run_converter(Run& run) {
+  try {
+    convert(run);
+  } catch (const IoFailure& failure) {
+    explain_missing(run, failure);
+  }
+}
+
+namespace {
+
+void convert(Run& run) {
   run.ctl.open(run.CTLFILE);
 
   read_file_name(run, run.SRCFILE, "the source file name");
@@ -115,4 +144,5 @@ void run_converter(Run& run) {
   if (!run.companion.target().empty()) run.companion.commit();
 }
 
+}  // namespace
 }  // namespace memprep

@@ -190,6 +190,7 @@ void read_mem_data_set(Run& run) {
   }
 
   compute_d_spacings(run);
+  run.chosen = "time of flight, bank at 2theta " + number_text(s.TWOTH);
   read_overlap_groups(run);
 }
 

@@ -162,6 +162,11 @@ class FullprofReader {
       src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
                 "\" line before it)");
     last_cycle_ = *cycle;
+    run_.chosen = "pattern " + std::to_string(s_.IHIST) + ", phase " + std::to_string(s_.IPHASE) +
+                  ", last cycle " + std::to_string(last_cycle_) + ", " +
+                  (s_.LTOF ? "time of flight, bank " + std::to_string(s_.NBANK) + " at 2theta " +
+                                 number_text(s_.TWOTH)
+                           : std::string("constant wavelength"));
   }
 
   // The last cycle, the phase, the profile parameters, the cell and the table's title.

@@ -97,6 +97,11 @@ void ListFile::read() {
 
   // Wavelength or detector bank.
   read_geometry();
+  run.chosen = "histogram " + std::to_string(s.IHIST) + ", phase " + std::to_string(s.IPHASE) +
+               ", type " + DTYPE +
+               (s.LTOF ? ", time of flight, bank " + std::to_string(s.NBANK) + " at 2theta " +
+                             number_text(s.TWOTH)
+                       : ", constant wavelength " + number_text(WAVEL));
   if (sections) evaluate_structure_sections(*sections, DTYPE, s);
 
   // The fit summary marks the position of the refined values.

@@ -23,6 +23,17 @@ struct SettingOrigins {
   std::string symmetry, E, grid, amplitudes, lambda1, hist, phase, bank, cell;
 };
 
+// What the command line asks of every conversion beyond the control file.
+struct RunOptions {
+  // Overlap groups formed from the source: reflections chained when their peak positions
+  // differ by less than overlap_fwhm times their mean FWHM, or their d-spacings by less
+  // than overlap_d (in Angstrom). 0: not asked for.
+  double overlap_fwhm = 0;
+  double overlap_d = 0;
+  // sigma(|Fo|): from E and Io (counting), or from the refinement's sigma of Iobs.
+  enum class Sigma { counting, refinement } sigma = Sigma::counting;
+};
+
 struct Run {
   explicit Run(std::ostream& console_stream = std::cout, std::ostream& warning_stream = std::cerr)
       : console(console_stream), warnings(warning_stream) {}
@@ -40,8 +51,12 @@ struct Run {
   OutputFile mem;        // the MEM data set
   OutputFile companion;  // the companion file
 
+  RunOptions options;
   SettingOrigins origin;
-  bool binary_source = false;  // SrcLine holds record numbers of a binary source
+  std::string chosen;            // what the reader took from the source, in words
+  std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
+  std::string left_out_reasons;  // how many for each reason, in words
+  bool binary_source = false;    // SrcLine holds record numbers of a binary source
 
   std::ostream& console;   // console lines written during the run (prompts)
   std::ostream& warnings;  // what the run reports and goes on (standard error)

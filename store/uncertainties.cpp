@@ -93,6 +93,8 @@ LeftOut leave_out_unweighted(Run& run) {
   reason(out.io_not_positive, "Io zero or negative");
   reason(out.io_infinite, "Io infinite");
   reason(out.fo_zero, "|Fo| zero");
+  run.left_out = left_out;
+  run.left_out_reasons = reasons;
   run.warnings << "memprep: " << where(run.SRCFILE, 0) << ": warning: " << left_out << " of "
                << read
                << " reflections left out of the MEM data set and the companion file, as their "
