@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     r.real(fabs * std::cos(phase));
     r.real(fabs * std::sin(phase));
     r.real(fabs);
-    r.real(std::pow(10.0, 8 + 9 * next()));  // 1e8 .. 1e17, before the factor 1e-10
+    // 1e8 .. 1e16 before the factor 1e-10: every sigma(|Fo|) shows in its F15.3 field.
+    r.real(std::pow(10.0, 8 + 8 * next()));
     r.append_to(file);
   }
 

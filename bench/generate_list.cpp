@@ -72,7 +72,10 @@ int main(int argc, char** argv) {
   const char* dtype = variant == "pxc" ? "PXC" : variant == "pnc" ? "PNC" : "PNT";
 
   std::ofstream ctl(dir + "/run.ctl");
-  ctl << "bench.lst\nbench.mem\nGenerated " << dtype << " list file\nF 227\n1.0\n64 64 64\n1\n"
+  // E scales the time-of-flight intensities, as large as the profile makes them, so that
+  // every sigma(|Fo|) shows in its field.
+  ctl << "bench.lst\nbench.mem\nGenerated " << dtype << " list file\nF 227\n"
+      << (tof ? "1.0e-6" : "1.0") << "\n64 64 64\n1\n"
       << "0 0               # amplitudes from the structure\n1.540560\n1\n1\n";
   if (variant == "pxc") ctl << "0.5 0.8\n";
   if (tof) ctl << "30.0 90.0 145.0 /\n5000 0 0\n";

@@ -1,15 +1,17 @@
 // memprep: converts the result of a Rietveld refinement into the input of a
-// maximum-entropy-method analysis. One argument: the control file.
-#include <cstdio>
+// maximum-entropy-method analysis, one control file after the other.
 #include <exception>
 #include <iostream>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "driver/control_template.hpp"
+#include "driver/options.hpp"
 #include "driver/run.hpp"
-#include "driver/source_kinds.hpp"
+#include "driver/summary.hpp"
 #include "store/errors.hpp"
+#include "store/output_file.hpp"
 
 #ifndef MEMPREP_VERSION
 #define MEMPREP_VERSION "0.0.0"
@@ -17,75 +19,71 @@
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: memprep CONTROL_FILE\n";
-
-// The help text; the source kinds come from their table.
-std::string help_text() {
-  std::string kinds, companion;
-  for (const memprep::SourceKindRow& row : memprep::source_kinds()) {
-    std::string fragment(row.fragments[0]);
-    fragment.resize(9, ' ');
-    kinds += "  " + fragment + std::string(row.help) + "\n";
-    if (row.companion)
-      companion += std::string(companion.empty() ? "" : " and ") + std::string(row.fragments[0]);
+// Converts one control file; every failure is reported here, on one line (a console
+// message and its detail on two), led by the control file's name when several are given.
+bool convert(const std::string& control_file, const memprep::CommandLine& cl, bool several) {
+  const std::string lead = several ? memprep::where(control_file, 0) + ": " : "";
+  try {
+    memprep::Run run;
+    run.options = cl.run;
+    run.CTLFILE = control_file;
+    memprep::run_converter(run);
+    if (!cl.quiet) std::cerr << memprep::summary(run);
+    return true;
+  } catch (const memprep::Stop& stop) {
+    std::cout << stop.what() << '\n' << std::flush;
+    if (!stop.detail.empty())
+      std::cerr << "memprep: " << lead << stop.detail << '\n';
+    else if (several)
+      std::cerr << "memprep: " << lead << "stopped\n";
+  } catch (const memprep::IoFailure& failure) {
+    std::cout << std::flush;
+    std::cerr << "memprep: " << lead << failure.what() << '\n';
+  } catch (const std::bad_alloc&) {
+    std::cerr << "memprep: " << lead << "out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "memprep: " << lead << e.what() << '\n';
   }
-  return std::string(kUsage) +
-         "\n"
-         "Converts the result of a Rietveld refinement of powder-diffraction data into a\n"
-         "MEM data set (the input of a maximum-entropy-method analysis of the electron or\n"
-         "nuclear density).\n"
-         "\n"
-         "The control file names the source file and the output file and holds the\n"
-         "settings the source does not provide, one per line; '#' starts a comment.\n"
-         "The source kind follows from the source file's name:\n" +
-         kinds + "For " + companion +
-         " sources a companion structure-factor text file (.fos) is\n"
-         "written beside the MEM data set.\n"
-         "\n"
-         "The control-file layout of every source kind, the output columns and every\n"
-         "message are described in the manual page, memprep(1), and in the user guide,\n"
-         "user-guide.md (in docs/ of the source tree; in share/doc/memprep/ where\n"
-         "memprep is installed).\n"
-         "\n"
-         "Options:\n"
-         "  --help     print this text\n"
-         "  --version  print the version\n";
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::cerr << kUsage;
+  memprep::CommandLine cl;
+  try {
+    cl = memprep::parse_command_line(argc, argv);
+  } catch (const memprep::UsageError& e) {
+    std::cerr << "memprep: " << e.what() << '\n' << memprep::kUsageLine;
     return 2;
   }
-  std::string_view arg = argv[1];
-  if (arg == "--help" || arg == "-h") {
-    std::cout << help_text();
+  if (cl.help) {
+    std::cout << memprep::help_text();
     return 0;
   }
-  if (arg == "--version") {
+  if (cl.version) {
     std::cout << "memprep " MEMPREP_VERSION "\n";
     return 0;
   }
-  try {
-    memprep::remove_temporary_files_on_termination();
-    memprep::Run run;
-    run.CTLFILE = std::string(arg);
-    memprep::run_converter(run);
-  } catch (const memprep::Stop& stop) {
-    std::cout << stop.what() << '\n' << std::flush;
-    return 1;
-  } catch (const memprep::IoFailure& failure) {
-    std::cout << std::flush;
-    std::cerr << "memprep: " << failure.what() << '\n';
-    return 1;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "memprep: out of memory\n";
-    return 1;
-  } catch (const std::exception& e) {
-    std::cerr << "memprep: " << e.what() << '\n';
+  if (!cl.template_source.empty()) {
+    try {
+      std::cout << memprep::control_template(cl.template_source) << std::flush;
+      return 0;
+    } catch (const memprep::IoFailure& failure) {
+      std::cerr << "memprep: " << failure.what() << '\n';
+    } catch (const memprep::Stop& stop) {
+      std::cerr << "memprep: " << (stop.detail.empty() ? stop.what() : stop.detail) << '\n';
+    }
     return 1;
   }
-  return 0;
+
+  memprep::remove_temporary_files_on_termination();
+  const bool several = cl.control_files.size() > 1;
+  std::size_t failed = 0;
+  for (const std::string& control_file : cl.control_files)
+    if (!convert(control_file, cl, several)) ++failed;
+  if (several && failed > 0)
+    std::cerr << "memprep: " << failed << " of " << cl.control_files.size()
+              << " control files failed\n";
+  return failed == 0 ? 0 : 1;
 }

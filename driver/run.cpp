@@ -1,10 +1,12 @@
 #include "driver/run.hpp"
 
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "driver/source_kinds.hpp"
 #include "store/control_file.hpp"
+#include "store/uncertainties.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -62,9 +64,57 @@ void read_file_name(Run& run, std::string& name, std::string_view what) {
     throw IoFailure(run.ctl.name(), run.ctl.line(), std::string(what) + " holds a NUL byte");
 }
 
+// The companion file replaces an existing file only when that file is a companion file
+// itself (its first line is the companion writer's first line): a binary structure-factor
+// file or anything else of that name is left alone.
+void keep_what_is_not_a_companion(const Run& run) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(run.FOSFILE, ec)) return;  // created, or refused there
+  std::ifstream existing(run.FOSFILE, std::ios::binary);
+  if (!existing) return;
+  std::string first;
+  std::getline(existing, first);
+  if (!first.empty() && first.back() == '\r') first.pop_back();
+  if (first == "# Title") return;
+  throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                  "the companion file of " + quoted_name(run.OUTFILE) + " would replace " +
+                      quoted_name(run.FOSFILE) +
+                      ", which is not a companion file (it does not begin with \"# Title\"); "
+                      "it is left alone: give the MEM data set a name whose companion is free");
+}
+
+// A source or auxiliary file that cannot be found where the control file names it, but stands
+// beside the control file: the message says so (names are taken relative to the working
+// directory, not to the control file).
+[[noreturn]] void explain_missing(const Run& run, const IoFailure& failure) {
+  namespace fs = std::filesystem;
+  const bool input = failure.file == run.SRCFILE || failure.file == run.AUXFILE;
+  const fs::path name = failure.file;
+  const fs::path beside = fs::path(run.CTLFILE).parent_path() / name;
+  std::error_code ec;
+  if (input && failure.line == 0 && failure.condition.starts_with("cannot open: No such file") &&
+      name.is_relative() && !fs::path(run.CTLFILE).parent_path().empty() && fs::exists(beside, ec))
+    throw IoFailure(failure.file, 0,
+                    failure.condition + "; names are relative to the working directory, and " +
+                        name_for_message(beside.string()) + " exists");
+  throw failure;
+}
+
+void convert(Run& run);
+
 }  // namespace
 
 void run_converter(Run& run) {
+  try {
+    convert(run);
+  } catch (const IoFailure& failure) {
+    explain_missing(run, failure);
+  }
+}
+
+namespace {
+
+void convert(Run& run) {
   if (run.CTLFILE.size() > kLongestName)
     throw IoFailure(
         run.CTLFILE, 0,
@@ -72,7 +122,8 @@ void run_converter(Run& run) {
   run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
   read_file_name(run, run.SRCFILE, "the source file name");
-  const SourceKindRow& kind = choose_source_kind(run.SRCFILE);
+  const SourceKindRow& kind =
+      choose_source_kind(run.SRCFILE, where(run.ctl.name(), run.ctl.line()));
   run.KIND = kind.kind;
   if (kind.fixed_phase) run.store.IPHASE = 1;
   if (kind.auxiliary) read_file_name(run, run.AUXFILE, "the auxiliary file name");
@@ -87,12 +138,16 @@ void run_converter(Run& run) {
                       "the companion file " + quoted_name(run.FOSFILE) +
                           " would overwrite the MEM data set of the same name");
     check_output(run, run.FOSFILE, "the companion file");
+    keep_what_is_not_a_companion(run);
   }
 
   if (kind.read_settings) kind.read_settings(run);
   if (kind.text_source) run.src.open(run.SRCFILE);
   kind.read_source(run);
   run.ctl.close();
+
+  assign_uncertainties(run.store);
+  leave_out_unweighted(run);
 
   run.mem.create(run.OUTFILE);
   write_mem_data_set(run);
@@ -108,4 +163,5 @@ void run_converter(Run& run) {
   if (!run.companion.target().empty()) run.companion.commit();
 }
 
+}  // namespace
 }  // namespace memprep

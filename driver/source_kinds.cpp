@@ -1,5 +1,7 @@
 #include "driver/source_kinds.hpp"
 
+#include <string>
+
 #include "readers/readers.hpp"
 #include "store/control_file.hpp"
 #include "store/errors.hpp"
@@ -37,14 +39,21 @@ const SourceKindRow& source_kind(SourceKind kind) {
   throw std::logic_error("no row for a source kind");
 }
 
-const SourceKindRow& choose_source_kind(std::string_view srcfile) {
+const SourceKindRow& choose_source_kind(std::string_view srcfile, const std::string& named_at) {
   std::string_view name = srcfile;
   if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
     name.remove_prefix(slash + 1);
   for (const SourceKindRow& row : kRows)
     for (std::string_view fragment : row.fragments)
       if (name.find(fragment) != std::string_view::npos) return row;
-  throw Stop(" The extension of a standard output file should be lst or out");
+  std::string known;
+  for (const SourceKindRow& row : kRows)
+    known += std::string(known.empty() ? "" : ", ") + std::string(row.fragments[0]) + " (" +
+             std::string(row.words) + ")";
+  throw Stop(" The extension of a standard output file should be lst or out",
+             named_at + ": the source file's name '" + std::string(name) +
+                 "' holds none of the extensions that give its kind: " + known +
+                 ", in lower or upper case");
 }
 
 }  // namespace memprep

@@ -32,7 +32,8 @@ std::span<const SourceKindRow> source_kinds();
 const SourceKindRow& source_kind(SourceKind kind);
 
 // The kind a source file's name selects: only the name after the last "/" counts. Stops
-// with the extension message when no fragment is found.
-const SourceKindRow& choose_source_kind(std::string_view srcfile);
+// with the extension message when no fragment is found; `named_at` ("FILE:LINE") is where
+// the control file names the source.
+const SourceKindRow& choose_source_kind(std::string_view srcfile, const std::string& named_at);
 
 }  // namespace memprep

@@ -35,12 +35,22 @@ double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks) {
       break;
     }
 
+  const std::string here = where(run.ctl.name(), run.ctl.line());
+  run.origin.bank = here;
   if (nbank < 1 || nbank > nbanks) {
     std::string msg = "Invalid histogram number:";
     put_I(msg, nbank, 4);
-    throw Stop(msg);
+    throw Stop(msg,
+               here + ": bank " + std::to_string(nbank) +
+                   " has no angle on the bank-angle line, which gives " +
+                   (nbanks == 0 ? std::string("none") : "banks 1 to " + std::to_string(nbanks)) +
+                   ": give the 2theta of every bank up to it, in bank order");
   }
-  return bank2th[static_cast<std::size_t>(nbank)];
+  const double angle = bank2th[static_cast<std::size_t>(nbank)];
+  if (!(angle > 0 && angle < 180))
+    run.ctl.fail("the angle of bank " + std::to_string(nbank) + " is " + number_text(angle) +
+                 ": the 2theta of the bank converted must lie between 0 and 180 degrees");
+  return angle;
 }
 
 }  // namespace memprep

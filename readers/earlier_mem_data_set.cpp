@@ -124,26 +124,39 @@ void read_mem_data_set(Run& run) {
   read_symmetry_line(run);
   s.E = 1.0;
   read_control_values(run, "2theta of the detector bank", s.TWOTH);
+  run.origin.bank = where(run.ctl.name(), run.ctl.line());
+  if (!(s.TWOTH > 0 && s.TWOTH < 180))
+    run.ctl.fail("2theta = " + number_text(s.TWOTH) +
+                 ": the 2theta of the detector bank must lie between 0 and 180 degrees");
   read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
 
   // The header: lambda1 after the "#Initial" record, the cell after the "#a" record, then
   // the grid and the amplitudes each after one passed-over record.
   find_word(src, "#Initial");
   src.read_list_from_next("reading lambda1", s.LAMBDA1);
+  run.origin.lambda1 = where(src.name(), src.line());
   find_word(src, "#a");
   src.read_list_from_next("reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1],
                           s.CELL[2], s.CELL[3], s.CELL[4], s.CELL[5]);
+  run.origin.cell = where(src.name(), src.line());
+  if (std::string fault = cell_fault(s.CELL); !fault.empty()) src.fail(fault);
   need_word(src, "looking for the heading of NX NY NZ");
   src.read_list_from_next("reading NX NY NZ", s.NX, s.NY, s.NZ);
+  run.origin.grid = where(src.name(), src.line());
+  if (std::string fault = grid_fault(s.NX, s.NY, s.NZ); !fault.empty()) src.fail(fault);
   need_word(src, "looking for the heading of the amplitudes");
   src.read_list_from_next("reading the positive and negative amplitudes", s.AMPPOS, s.AMPNEG);
+  run.origin.amplitudes = where(src.name(), src.line());
   s.IAMP = s.AMPNEG == 0.0 ? 0 : 1;
 
   // Two passed-over records, then the mode record, which must begin with "2".
   need_word(src, "looking for the mode record");
   need_word(src, "looking for the mode record");
   if (!need_word(src, "reading the mode record").starts_with("2"))
-    throw Stop(" This is not MEM-data set");
+    throw Stop(" This is not MEM-data set",
+               where(src.name(), src.line()) +
+                   ": the mode record of an earlier MEM data set begins with 2, this one with \"" +
+                   std::string(first_word(src.rec())) + "\"");
   need_word(src, "looking for the heading of the reflection list");
 
   s.NREF1 = 0;
@@ -164,7 +177,8 @@ void read_mem_data_set(Run& run) {
     }
     const double fo_r = v.fo_r, fo_i = v.fo_i;
     if (fo_r == 0.0 && fo_i == 0.0) continue;
-    const std::size_t n = s.add_reflection();
+    const std::size_t n =
+        s.add_reflection(src.line(), [&] { return where(src.name(), src.line()); });
     s.H[n] = v.h;
     s.K[n] = v.k;
     s.L[n] = v.l;
@@ -177,6 +191,7 @@ void read_mem_data_set(Run& run) {
   }
 
   compute_d_spacings(run);
+  run.chosen = "time of flight, bank at 2theta " + number_text(s.TWOTH);
   read_overlap_groups(run);
 }
 
@@ -241,7 +256,7 @@ void read_overlap_groups(Run& run) {
                  " overlap groups (the group count of a MEM data set is a five-digit field)");
       }
     } else {
-      Store::require_capacity(IREF + 1);
+      Store::require_capacity(IREF + 1, [&] { return where(src.name(), src.line()); });
       const std::size_t n = static_cast<std::size_t>(IREF + 1);
       src.read_all("member line: expected h k l M in columns 1-62", s.H[n], s.K[n], s.L[n],
                    s.MRef[n]);

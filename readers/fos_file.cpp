@@ -157,24 +157,34 @@ void read_fos_file(Run& run) {
   const unsigned char* rec = f.read(70);
   s.TITLE = title_of(f, rec);
 
+  // Where record n stands, for messages about its values.
+  auto record = [&](int n) { return where(run.SRCFILE, 0) + ": record " + std::to_string(n); };
+  run.binary_source = true;
+
   rec = f.read(48);
   for (int i = 0; i < 6; ++i) s.CELL[static_cast<std::size_t>(i)] = real_at(f, rec, i);
+  run.origin.cell = record(2);
+  if (std::string fault = cell_fault(s.CELL); !fault.empty()) f.fail(fault);
 
   rec = f.read(24);
   s.NX = int_at(rec, 0);
   s.NY = int_at(rec, 1);
   s.NZ = int_at(rec, 2);
+  run.origin.grid = record(3);
+  if (std::string fault = grid_fault(s.NX, s.NY, s.NZ); !fault.empty()) f.fail(fault);
 
   rec = f.read(17);
   s.SPG = int_at(rec, 0);
   s.SET = int_at(rec, 1);
   s.VOL = static_cast<char>(rec[16]);
+  run.origin.symmetry = record(4);
 
   f.read(16);  // two reals the MEM data set does not use
 
   rec = f.read(16);
   s.AMPPOS = real_at(f, rec, 0);
   s.AMPNEG = real_at(f, rec, 1);
+  run.origin.amplitudes = record(6);
 
   rec = f.read(8);
   const std::int64_t nref = int_at(rec, 0);
@@ -191,6 +201,7 @@ void read_fos_file(Run& run) {
     s.FoI[i] = real_at(f, rec, 4);
     s.FoAbs[i] = real_at(f, rec, 5);
     s.Io[i] = real_at(f, rec, 6);
+    s.SrcLine[i] = 7 + i;
   }
 }
 

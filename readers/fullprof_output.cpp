@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "readers/readers.hpp"
 #include "store/control_file.hpp"
@@ -34,6 +35,7 @@ constexpr std::string_view kCell = " => Cell parameters:";
 constexpr std::string_view kDirectCell = " => Direct cell parameters:";
 constexpr std::string_view kPattern = " Pattern#";
 constexpr std::string_view kAuxPhase = " Phase no.:";
+constexpr std::string_view kFourierPhase = " Phase No.:";  // a Fourier file's phase line
 
 // Table headers, tried in this order. Variants 3 and 4 begin with two more blanks.
 constexpr std::string_view kHeaders[] = {
@@ -108,6 +110,36 @@ std::optional<std::int64_t> phase_after_label(std::string_view rec) {
   }
 }
 
+// Reads `src` on to the record that begins with `marker` and carries `wanted` in columns
+// first..last (records with the marker but no number there are passed over), each record
+// first shown to check(). At the end of the file the failure names the numbers the file
+// does hold, the `noun`s, and where the control file asks for `wanted`; when it holds
+// none, it says what was looked for.
+template <class Check>
+void find_numbered(TextSource& src, std::string_view marker, std::size_t first, std::size_t last,
+                   std::int64_t wanted, std::string_view noun, const std::string& asked_at,
+                   const std::string& looking_for, Check&& check) {
+  std::vector<std::int64_t> held;  // the numbers passed over
+  for (;;) {
+    if (!src.next(kMarkerWidth)) {
+      if (!held.empty()) throw not_held(src.name(), noun, held, wanted, asked_at);
+      throw IoFailure(src.name(), 0, "end of file while looking for " + looking_for);
+    }
+    check(src);
+    if (!starts(src.rec(), marker)) continue;
+    std::int64_t number = 0;
+    try {
+      number = get_I(src.rec(), first, last);
+    } catch (const FieldError&) {
+      continue;
+    }
+    if (number == wanted) return;
+    held.push_back(number);
+  }
+}
+
+void no_check(const TextSource&) {}
+
 class FullprofReader {
  public:
   explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
@@ -124,9 +156,8 @@ class FullprofReader {
  private:
   // The conditions block of the pattern, the kind of data, the last cycle.
   void first_pass() {
-    src_.find(
-        [&](std::string_view r) { return starts(r, kConditions) && src_.I(45, 47) == s_.IHIST; },
-        join({"the conditions of pattern ", std::to_string(s_.IHIST)}), kMarkerWidth);
+    find_numbered(src_, kConditions, 45, 47, s_.IHIST, "pattern", run_.origin.hist,
+                  "the conditions of pattern " + std::to_string(s_.IHIST), no_check);
     src_.need("reading the conditions of the run", kMarkerWidth);
     s_.LTOF = false;
     src_.need("reading the conditions of the run", kMarkerWidth);
@@ -149,6 +180,11 @@ class FullprofReader {
       src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
                 "\" line before it)");
     last_cycle_ = *cycle;
+    run_.chosen = "pattern " + std::to_string(s_.IHIST) + ", phase " + std::to_string(s_.IPHASE) +
+                  ", last cycle " + std::to_string(last_cycle_) + ", " +
+                  (s_.LTOF ? "time of flight, bank " + std::to_string(s_.NBANK) + " at 2theta " +
+                                 number_text(s_.TWOTH)
+                           : std::string("constant wavelength"));
   }
 
   // The last cycle, the phase, the profile parameters, the cell and the table's title.
@@ -160,21 +196,32 @@ class FullprofReader {
           join({"\"", marker, "\" ", what}), kMarkerWidth);
     };
     find_numbered(kCycle, 15, 19, last_cycle_, join({"of cycle ", std::to_string(last_cycle_)}));
-    find_numbered(kPhase, 10, 12, s_.IPHASE, join({"of phase ", std::to_string(s_.IPHASE)}));
+    find_phase();
     find_numbered(kProfile, 37, 39, s_.IHIST, join({"of pattern ", std::to_string(s_.IHIST)}));
     // Later versions title the block "Direct cell parameters"; the first of either is used.
     src_.find([](std::string_view r) { return starts(r, kCell) || starts(r, kDirectCell); },
               "the cell parameters", kMarkerWidth);
+    const std::int64_t cell_line = src_.line() + 1;
     for (double& c : s_.CELL) {
       src_.need("reading the cell parameters", kMarkerWidth);
       src_.require_line_end();
       c = src_.F(1, 15, 6);
     }
+    run_.origin.cell = where(src_.name(), cell_line);
+    if (std::string fault = cell_fault(s_.CELL); !fault.empty())
+      throw IoFailure(src_.name(), cell_line, fault);
     src_.find([&](std::string_view r) { return starts(r, kPattern) && pattern_phase_matches(); },
               join({"the reflections of pattern ", std::to_string(s_.IHIST), ", phase ",
                     std::to_string(s_.IPHASE)}),
               kMarkerWidth);
     src_.need("reading the reflection table", kMarkerWidth);
+  }
+
+  // The " => Phase" line of the phase, after the last cycle's line. Summary lines such as
+  // " => Phase:  1" carry no phase number in columns 10-12 and are passed over.
+  void find_phase() {
+    find_numbered(src_, kPhase, 10, 12, s_.IPHASE, "phase", run_.origin.phase,
+                  join({"\"", kPhase, "\" of phase ", std::to_string(s_.IPHASE)}), no_check);
   }
 
   // A " Pattern#" line carries the pattern in columns 10-12 and the phase in columns
@@ -192,11 +239,39 @@ class FullprofReader {
     return phase == s_.IPHASE;
   }
 
+  // The auxiliary file, at the " Phase no.:" line of the phase. A FullProf Fourier file
+  // (" Phase No.:", then h k l |F| sigma and no phase angle) is refused for what it is.
   void open_auxiliary() {
-    aux_.open(run_.AUXFILE, Readable::regular);
-    aux_.find(
-        [&](std::string_view r) { return starts(r, kAuxPhase) && aux_.I(12, 15) == s_.IPHASE; },
-        join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}), kMarkerWidth);
+    aux_.open(run_.AUXFILE);
+    find_numbered(aux_, kAuxPhase, 12, 15, s_.IPHASE, "phase", run_.origin.phase,
+                  join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}),
+                  [](const TextSource& aux) {
+                    if (starts(aux.rec(), kFourierPhase))
+                      aux.fail(
+                          "this is a FullProf Fourier file (\" Phase No.:\", then h k l |F| sigma, "
+                          "no phase angle), not an auxiliary file; the auxiliary file holds, after "
+                          "a \" Phase no.:\" line with the phase number in columns 12-15, one line "
+                          "per reflection of the table: h k l in columns 1-12, the amplitude in "
+                          "columns 13-24 and the phase angle in degrees in columns 37-48");
+                  });
+  }
+
+  // The next line of the auxiliary block of the phase; false when the block has ended (the
+  // end of the file, or the next phase's " Phase no.:" line).
+  bool next_auxiliary_line() { return aux_.next(kTableWidth) && !starts(aux_.rec(), kAuxPhase); }
+
+  // Reflection lines of the table after the current one, up to its end-of-table line (or
+  // the end of the file), counted for the warning when the auxiliary block is shorter.
+  std::int64_t remaining_table_lines() {
+    std::int64_t n = 0;
+    while (src_.next(kTableWidth)) {
+      const std::string& rec = src_.rec();
+      if (starts(rec, kTableEnd1) || starts(rec, kTableEnd2)) break;
+      bool header = false;
+      for (std::string_view h : kHeaders) header = header || starts(rec, h);
+      if (!is_blank(rec) && !header) ++n;
+    }
+    return n;
   }
 
   void read_divisor() {
@@ -324,12 +399,19 @@ class FullprofReader {
       }
       // Before the table's heading there is nothing to read a reflection by.
       if (layout_ == Layout::none) continue;
-      Store::require_capacity(s_.NREF1 + 1);
+      Store::require_capacity(s_.NREF1 + 1, [&] { return where(src_.name(), src_.line()); });
       const std::size_t j = static_cast<std::size_t>(s_.NREF1 + 1);
       parse_reflection(j);
+      s_.SrcLine[j] = src_.line();
 
-      if (!aux_.next(kTableWidth)) break;  // the auxiliary file's end ends the table
+      // The end of the auxiliary block ends the table; the reflection in hand is not taken.
+      if (!next_auxiliary_line()) {
+        warn_short_block(1 + remaining_table_lines());
+        aux_.close();
+        return;
+      }
       aux_.require_line_end();
+      match_indices(j);
       const double amplitude = aux_.F(13, 24, 4);
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
@@ -338,7 +420,38 @@ class FullprofReader {
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
       s_.NREF1 = static_cast<std::int64_t>(j);
     }
+    std::int64_t surplus = 0;
+    while (next_auxiliary_line())
+      if (!is_blank(aux_.rec())) ++surplus;
+    if (surplus > 0)
+      run_.warnings << "memprep: " << where(aux_.name(), 0) << ": warning: the block of phase "
+                    << s_.IPHASE << " holds " << s_.NREF1 + surplus
+                    << " reflection lines, the table of " << where(src_.name(), 0) << " "
+                    << s_.NREF1 << ": the last " << surplus << " are not used\n";
     aux_.close();
+  }
+
+  // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of
+  // the table line it is paired with; blank columns give no index to compare.
+  void match_indices(std::size_t j) {
+    if (is_blank(cols(aux_.rec(), 1, 12))) return;
+    const std::int64_t h = aux_.I(1, 4), k = aux_.I(5, 8), l = aux_.I(9, 12);
+    if (h == s_.H[j] && k == s_.K[j] && l == s_.L[j]) return;
+    auto hkl = [](std::int64_t a, std::int64_t b, std::int64_t c) {
+      return std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c);
+    };
+    aux_.fail("h k l " + hkl(h, k, l) + ", but " + where(src_.name(), src_.line()) +
+              " is reflection " + hkl(s_.H[j], s_.K[j], s_.L[j]) +
+              ": the auxiliary file must list the reflections of the table in its order");
+  }
+
+  // The auxiliary block ended before the table: `left` table lines, the one in hand
+  // included, are not converted.
+  void warn_short_block(std::int64_t left) {
+    run_.warnings << "memprep: " << where(aux_.name(), aux_.line())
+                  << ": warning: the block of phase " << s_.IPHASE << " ends after " << s_.NREF1
+                  << " reflection lines, the table of " << where(src_.name(), 0) << " has "
+                  << s_.NREF1 + left << ": only the first " << s_.NREF1 << " are converted\n";
   }
 
   Run& run_;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "readers/readers.hpp"
 #include "store/control_file.hpp"
@@ -24,18 +25,31 @@ constexpr std::size_t kLine = 512;
 constexpr std::int64_t kLargestPhase = std::numeric_limits<std::int64_t>::max() / 1000 - 1;
 
 // The diffractometer-constants block, then pairs of records (one skipped, one read) until
-// the second one's columns 1-3 name IHIST. Leaves src on that record.
-void find_histogram_constants(TextSource& src, std::int64_t IHIST) {
+// the second one's columns 1-3 name IHIST. Leaves src on that record. A record whose
+// columns 1-3 hold no number is past the block: the file does not hold the histogram.
+void find_histogram_constants(const Run& run, TextSource& src, std::int64_t IHIST) {
   src.find(
       [](std::string_view r) { return at(r, 1, " Diffractometer constants for powder data:"); },
       "\" Diffractometer constants for powder data:\"", kMarker);
   const std::string what =
       "looking for histogram " + std::to_string(IHIST) + " among the diffractometer constants";
-  do {
+  std::vector<std::int64_t> histograms;  // those passed over
+  for (;;) {
     src.need(what, kMarker);
     src.need(what, kMarker);
-  } while (src.I(1, 3) != IHIST);
-  src.require_line_end();
+    std::int64_t hist = 0;
+    try {
+      hist = get_I(src.rec(), 1, 3);
+    } catch (const FieldError& e) {
+      if (histograms.empty()) src.fail(e.what());
+      throw not_held(src.name(), "histogram", histograms, IHIST, run.origin.hist);
+    }
+    if (hist == IHIST) {
+      src.require_line_end();
+      return;
+    }
+    histograms.push_back(hist);
+  }
 }
 
 struct ListFile {
@@ -53,6 +67,8 @@ struct ListFile {
   std::int64_t HISTORD = 0;
   std::int64_t code_wanted = 0;  // 1000 * IPHASE + 21
   std::optional<StructureSections> sections;
+  bool phase_seen = false;                 // a line of IPHASE was met in the reflection list
+  std::vector<std::int64_t> other_phases;  // the phases of the other lines
 
   bool neutron() const { return DTYPE[1] == 'N'; }
   bool constant_wavelength() const { return DTYPE[2] == 'C'; }
@@ -74,16 +90,21 @@ void ListFile::read() {
   if (s.AMPPOS == 0.0) sections = read_structure_sections(src);
 
   // The diffraction type of the histogram from the first constants after the title ...
-  find_histogram_constants(src, s.IHIST);
+  find_histogram_constants(run, src, s.IHIST);
   DTYPE = std::string(cols(src.rec(), 6, 8));
   DTYPE.resize(3, ' ');
 
   // ... and everything else from the first block of constants of the whole file on.
   src.rewind();
-  find_histogram_constants(src, s.IHIST);
+  find_histogram_constants(run, src, s.IHIST);
 
   // Wavelength or detector bank.
   read_geometry();
+  run.chosen = "histogram " + std::to_string(s.IHIST) + ", phase " + std::to_string(s.IPHASE) +
+               ", type " + DTYPE +
+               (s.LTOF ? ", time of flight, bank " + std::to_string(s.NBANK) + " at 2theta " +
+                             number_text(s.TWOTH)
+                       : ", constant wavelength " + number_text(WAVEL));
   if (sections) evaluate_structure_sections(*sections, DTYPE, s);
 
   // The fit summary marks the position of the refined values.
@@ -104,6 +125,8 @@ void ListFile::read() {
                     : std::numeric_limits<std::int64_t>::min();
   s.NREF1 = 0;
   if (find_reflection_list()) read_reflection_table();
+  if (!phase_seen && !other_phases.empty())
+    throw not_held(src.name(), "phase", other_phases, s.IPHASE, run.origin.phase);
 
   // Time-of-flight intensities and order.
   if (DTYPE == "PNT") {
@@ -129,7 +152,11 @@ void ListFile::read_geometry() {
     s.NBANK = src.I(16, 17);
     s.TWOTH = read_bank_angle(run, s.NBANK, s.NBANKS);
   } else {
-    throw Stop(" Invalid diffraction type: " + DTYPE);
+    throw Stop(" Invalid diffraction type: " + DTYPE,
+               where(src.name(), src.line()) + ": histogram " + std::to_string(s.IHIST) +
+                   " is of diffraction type '" + DTYPE +
+                   "': the converter reads types ending in C (constant wavelength) and PNT "
+                   "(neutron time of flight)");
   }
 }
 
@@ -188,6 +215,8 @@ void ListFile::read_cell() {
   src.require_line_end();
   for (int i = 0; i < 3; ++i) s.CELL[i] = src.F(12 + 10 * i, 21 + 10 * i, 6);
   for (int i = 0; i < 3; ++i) s.CELL[3 + i] = src.F(42 + 10 * i, 51 + 10 * i, 3);
+  run.origin.cell = where(src.name(), src.line());
+  if (std::string fault = cell_fault(s.CELL); !fault.empty()) src.fail(fault);
 }
 
 // The header of the reflection list to take. False when the file ends before it (no
@@ -246,7 +275,15 @@ void ListFile::take_reflection() {
   const double phi = src.F(73, 78, 1);
   for (std::size_t c = 79; c < 119; c += 10) src.F(c, c + 9, 4);
 
-  if (code != code_wanted) return;
+  if (code != code_wanted) {
+    // Reflection codes are 1000 * phase + 21: the phases the list holds.
+    const std::int64_t phase = code / 1000;
+    if (code % 1000 == 21 &&
+        std::find(other_phases.begin(), other_phases.end(), phase) == other_phases.end())
+      other_phases.push_back(phase);
+    return;
+  }
+  phase_seen = true;
   if (!(E1 > 0 && E3 > 0)) return;
 
   if (neutron()) {
@@ -272,7 +309,7 @@ void ListFile::take_reflection() {
     }
   }
 
-  const std::size_t n = s.add_reflection();
+  const std::size_t n = s.add_reflection(src.line(), [&] { return where(src.name(), src.line()); });
   if (DTYPE == "PNT") {
     const double sin_b = cos_sin_deg_residues(s.TWOTH * 0.5).sin;
     const double d2 = d * d;

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "store/run.hpp"
 
@@ -15,6 +18,12 @@ void read_fullprof_output(Run& run);
 void read_list_file(Run& run);
 // Kind Z: earlier MEM data set on run.src (reads its own control lines).
 void read_mem_data_set(Run& run);
+
+// The failure for a pattern, histogram or phase `wanted` that `file` does not hold: "FILE
+// holds phases 1 to 3; the control file asks for phase 4 (run.ctl:12)". `held` lists the
+// numbers the file does hold (at least one); `asked_at` is where the control file asks.
+IoFailure not_held(const std::string& file, std::string_view noun, std::vector<std::int64_t> held,
+                   std::int64_t wanted, const std::string& asked_at);
 
 // The bank-angle line of the control file: sets NBANKS, checks nbank, returns its angle.
 double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks);

@@ -1,19 +1,23 @@
 // The two ways a run can fail.
 //
 // Stop:      a condition the program detects itself. Its message is one console line,
-//            written to standard output exactly as it stands (leading blank included);
-//            the process then exits with status 1.
+//            written to standard output exactly as it stands (leading blank included),
+//            followed on standard error by its detail when it has one; the process then
+//            exits with status 1.
 // IoFailure: a file that cannot be opened, an end of file where a record is needed,
 //            a field that does not convert. Reported on standard error as
 //            "memprep: FILE:LINE: condition" (or "memprep: FILE: condition" when no
-//            line applies), exit status 1. FILE is the file's name as name_for_message
-//            gives it, so that one message is one line whatever the name holds.
+//            line applies), exit status 1.
+// Messages name a file as name_for_message gives it, so that one message is one line
+// whatever the name holds.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace memprep {
 
@@ -28,8 +32,30 @@ std::string quoted_name(std::string_view name);
 std::string name_for_message(std::string_view name);
 
 struct Stop : std::runtime_error {
-  explicit Stop(const std::string& console_line) : std::runtime_error(console_line) {}
+  explicit Stop(const std::string& console_line, std::string where_and_what = {})
+      : std::runtime_error(console_line), detail(std::move(where_and_what)) {}
+
+  // A second line for standard error when the console line names no file or line: the file
+  // and line that caused the stop and what to change, as "FILE:LINE: text".
+  std::string detail;
 };
+
+// A real number in a message: the shortest text that reads back as the same value.
+inline std::string number_text(double v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// "FILE:LINE", or "FILE" when no line applies (line 0): how messages name a place.
+inline std::string where(const std::string& file, std::int64_t line) {
+  std::string s = name_for_message(file);
+  if (line > 0) {
+    s.push_back(':');
+    s.append(std::to_string(line));
+  }
+  return s;
+}
 
 struct IoFailure : std::runtime_error {
   IoFailure(std::string file_name, std::int64_t line_no, std::string what_failed)
@@ -42,15 +68,11 @@ struct IoFailure : std::runtime_error {
   std::int64_t line;  // 1-based record number; 0 when no line applies
   std::string condition;
 
+  // "FILE:LINE: condition", "FILE: condition", or the condition alone when it names its
+  // files itself (no file given).
   static std::string format(const std::string& file, std::int64_t line, const std::string& cond) {
-    std::string s = name_for_message(file);
-    if (line > 0) {
-      s.push_back(':');
-      s.append(std::to_string(line));
-    }
-    s.append(": ");
-    s.append(cond);
-    return s;
+    if (file.empty()) return cond;
+    return where(file, line) + ": " + cond;
   }
 };
 

@@ -68,11 +68,17 @@ struct Store {
         Dspacing(MAXREF + 1),
         Tof(MAXREF + 1),
         SigFo(MAXREF + 1),
+        SrcLine(MAXREF + 1),
         MRef(MAXREF + 1) {}
 
   // Per reflection.
   StoreArray<std::int64_t> H, K, L;
-  StoreArray<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof, SigFo;
+  StoreArray<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof;
+  // sigma(|Fo|): as read from an earlier MEM data set, then the value the MEM data set is
+  // given (assign_uncertainties).
+  StoreArray<double> SigFo;
+  // The source line (record, for a binary source) each reflection was read from.
+  StoreArray<std::int64_t> SrcLine;
 
   std::int64_t NREF1 = 0;
 
@@ -103,14 +109,50 @@ struct Store {
   bool LTOF = false;
 
   // Stops the run with the capacity message when `count` entries (single reflections and
-  // group members together) would not fit the store.
-  static void require_capacity(std::int64_t count);
-  // The entry of a new single reflection: NREF1 + 1, checked against the capacity.
-  std::size_t add_reflection() {
-    require_capacity(NREF1 + 1);
-    return static_cast<std::size_t>(++NREF1);
+  // group members together) would not fit the store; at() gives "FILE:LINE" of the line that
+  // would not fit.
+  template <class At>
+  static void require_capacity(std::int64_t count, At&& at) {
+    if (count > MAXREF) stop_at_capacity(at());
+  }
+  static void require_capacity(std::int64_t count) {
+    if (count > MAXREF) stop_at_capacity({});
+  }
+  // The entry of a new single reflection read from source line `src_line`: NREF1 + 1,
+  // checked against the capacity.
+  template <class At>
+  std::size_t add_reflection(std::int64_t src_line, At&& at) {
+    require_capacity(NREF1 + 1, at);
+    const auto n = static_cast<std::size_t>(++NREF1);
+    SrcLine[n] = src_line;
+    return n;
+  }
+  [[noreturn]] static void stop_at_capacity(const std::string& at);
+
+  // Copies every per-entry value of entry `from` to entry `to`.
+  void copy_entry(std::size_t to, std::size_t from) {
+    H[to] = H[from];
+    K[to] = K[from];
+    L[to] = L[from];
+    FoR[to] = FoR[from];
+    FoI[to] = FoI[from];
+    FoAbs[to] = FoAbs[from];
+    Io[to] = Io[from];
+    Wavelength[to] = Wavelength[from];
+    Dspacing[to] = Dspacing[from];
+    Tof[to] = Tof[from];
+    SigFo[to] = SigFo[from];
+    SrcLine[to] = SrcLine[from];
+    MRef[to] = MRef[from];
   }
 };
+
+// What is wrong with a unit cell whose lengths are not all positive or whose angles do not
+// all lie strictly between 0 and 180 degrees; empty for a cell that can be right.
+std::string cell_fault(const std::array<double, 6>& cell);
+
+// What is wrong with grid numbers below 1; empty when all three are 1 or more.
+std::string grid_fault(std::int64_t NX, std::int64_t NY, std::int64_t NZ);
 
 // The console line of a reader that meets more reflections than the store holds:
 // " The number of reflections is greater than" followed directly by MAXREF in I6.

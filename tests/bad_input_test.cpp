@@ -1,6 +1,7 @@
 // Bad input given on purpose, to the built program: every case is refused with one clear
 // line naming the file, exit status 1, and the work directory left exactly as it was (no
 // output file, no temporary file, the inputs unchanged).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,7 +82,7 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"G", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-xray", "silicon.ctl", "silicon.lst"},
-    {"F", fs::path(MEMPREP_CASES_DIR) / "f-xray-v1" / "in", "run.ctl", "sample.out"},
+    {"F", fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray", "ceria.ctl", "ceria.out"},
     {"R", fs::path(MEMPREP_EXAMPLES_DIR) / "fos", "sample.ctl", "sample.fos"},
     {"Z", fs::path(MEMPREP_EXAMPLES_DIR) / "zmemin-groups", "ceria.ctl", "ceria.zmemin"},
 };
@@ -119,8 +120,8 @@ TEST(BadInput, EmptyFiles) {
     SCOPED_TRACE("auxiliary file");
     Work w;
     w.copy_from(kKinds[1].from);
-    w.put("amp.txt", "");
-    expect_names(refused(w, "run.ctl"), "amp.txt", "end of file");
+    w.put("ceria.amp", "");
+    expect_names(refused(w, "ceria.ctl"), "ceria.amp", "end of file");
   }
 }
 
@@ -136,8 +137,8 @@ TEST(BadInput, BinaryNoiseAsText) {
     SCOPED_TRACE("auxiliary file");
     Work w;
     w.copy_from(kKinds[1].from);
-    w.put("amp.txt", noise(20000, 11));
-    expect_names(refused(w, "run.ctl"), "amp.txt", "");
+    w.put("ceria.amp", noise(20000, 11));
+    expect_names(refused(w, "ceria.ctl"), "ceria.amp", "");
   }
   {
     SCOPED_TRACE("control file");
@@ -297,6 +298,79 @@ TEST(BadInput, NanAndInfinityAreNotNumbers) {
   }
 }
 
+// Values and selections that cannot be right, each refused with where it was read and what
+// the source holds; the directory keeps exactly its inputs. One edit of a shipped example each.
+TEST(BadInput, SettingsAndSelectionsThatCannotBeRight) {
+  const fs::path ex = MEMPREP_EXAMPLES_DIR;
+  struct Row {
+    const char* example;
+    const char* ctl;
+    const char* file;
+    const char* from;
+    const char* to;
+    const char* says;  // a part of the message
+  } rows[] = {
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1.0      ", "0        ",
+       "ceria.ctl:7: E = 0: E must be greater than 0"},
+      {"fos", "sample.ctl", "sample.ctl", "1.0 ", "-2 ",
+       "sample.ctl:4: E = -2: E must be greater than 0"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "64 64 64", "64 0 64",
+       "silicon.ctl:8: NX NY NZ = 64 0 64: the grid numbers must be 1 or more"},
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1.540560", "-1.5406",
+       "ceria.ctl:11: lambda1 = -1.5406: the wavelength must not be negative"},
+      {"lst-xray", "silicon.ctl", "silicon.lst", "5.430940  5.430940  5.430940    90.000",
+       "5.430940  5.430940  5.430940   180.000",
+       "silicon.lst:33: the cell angle alpha = 180 must lie between 0 and 180 degrees"},
+      {"out-xray", "ceria.ctl", "ceria.out", "       5.411300       0.000021",
+       "      -5.411300       0.000021", "ceria.out:25: the cell length a = -5.4113"},
+      {"zmemin-groups", "ceria.ctl", "ceria.zmemin", "   5.41130   5.41130   5.41130",
+       "   5.41130   0.00000   5.41130", "ceria.zmemin:5: the cell length b = 0"},
+      {"zmemin-groups", "ceria.ctl", "ceria.ctl", "90.0 ", "180.0 ",
+       "ceria.ctl:7: 2theta = 180: the 2theta of the detector bank must lie between 0 and 180"},
+      {"out-tof", "nickel.ctl", "nickel.ctl", "145.0 90.0", "145.0 190.0",
+       "nickel.ctl:15: the angle of bank 2 is 190"},
+      // A pattern, histogram or phase the source does not hold.
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1                       # phase",
+       "2                       # phase",
+       "ceria.out holds phase 1 only; the control file asks for phase 2 (ceria.ctl:13)"},
+      {"out-xray", "ceria.ctl", "ceria.ctl", "1                       # pattern",
+       "6                       # pattern",
+       "ceria.out holds pattern 1 only; the control file asks for pattern 6 (ceria.ctl:12)"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "1                       # phase",
+       "3                       # phase",
+       "silicon.lst holds phase 1 only; the control file asks for phase 3 (silicon.ctl:13)"},
+      {"lst-xray", "silicon.ctl", "silicon.ctl", "1                       # histogram",
+       "2                       # histogram",
+       "silicon.lst holds histogram 1 only; the control file asks for histogram 2"},
+      // A console message that names no line is followed by one that does.
+      {"out-xray", "ceria.ctl", "ceria.ctl", "0                       # IAMP",
+       "2                       # IAMP", " IAMP should be 0 or 1\nmemprep: ceria.ctl:9: IAMP is 2"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.example) + ": " + r.to);
+    Work w;
+    w.copy_from(ex / r.example);
+    w.edit(r.file, r.from, r.to);
+    Result got = run_memprep(w.dir.path, {r.ctl});
+    EXPECT_EQ(got.status, 1);
+    EXPECT_NE((got.out + got.err).find(r.says), std::string::npos) << got.out << got.err;
+    std::vector<std::string> expected;
+    for (const auto& [name, content] : w.files) expected.push_back(name);
+    EXPECT_EQ(list_files(w.dir.path), expected);
+  }
+}
+
+// The companion file replaces only a companion file: a binary structure-factor file of that
+// name is left alone.
+TEST(BadInput, CompanionNameOfAnotherFileIsRefused) {
+  Work w;
+  w.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray");
+  w.put("ceria.fos", read_file(fs::path(MEMPREP_EXAMPLES_DIR) / "fos" / "sample.fos"));
+  expect_names(refused(w, "ceria.ctl"), "ceria.ctl:4: ", "which is not a companion file");
+  w.put("ceria.fos", "# Title\nan earlier companion file\n");
+  EXPECT_EQ(run_memprep(w.dir.path, {"ceria.ctl"}).status, 0);
+}
+
 }  // namespace
 }  // namespace memprep::test
 
@@ -322,7 +396,7 @@ Result run_piped(const fs::path& dir, const std::string& ctl) {
 // tabs and line ends, sources cut at a line end or in the middle of a line. Each row spoils
 // a valid run; `expected` is the one line of the refusal, or "" for a run that converts.
 TEST(BadInput, HostileEnvironments) {
-  const std::string lst = "silicon.lst", amp = "amp.txt", zmem = "ceria.zmemin";
+  const std::string lst = "silicon.lst", amp = "ceria.amp", zmem = "ceria.zmemin";
   auto special = [](const std::string& name, const char* target) {
     return [=](Work& w) {
       fs::remove(w.dir.path / name);
@@ -358,7 +432,7 @@ TEST(BadInput, HostileEnvironments) {
       {"FIFO as source", G, special(lst, nullptr), "",
        "memprep: silicon.lst: cannot open: is a FIFO, not a regular file"},
       {"FIFO as auxiliary file", F, special(amp, nullptr), "",
-       "memprep: amp.txt: cannot open: is a FIFO, not a regular file"},
+       "memprep: ceria.amp: cannot open: is a FIFO, not a regular file"},
       {"character device as source", R, special("sample.fos", "/dev/zero"), "",
        "memprep: sample.fos: cannot open: is a character device, not a regular file"},
       {"character device as control file", R, [](Work&) {}, "/dev/zero",
@@ -389,8 +463,8 @@ TEST(BadInput, HostileEnvironments) {
       {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "", ""},
       {"list file cut inside a reflection line", G, cut(lst, 42, 40), "",
        "memprep: silicon.lst:42: the file ends in the middle of this line"},
-      {"auxiliary file cut inside a line", F, cut(amp, 3, 20), "",
-       "memprep: amp.txt:3: the file ends in the middle of this line"},
+      {"auxiliary file cut inside a line", F, cut(amp, 5, 20), "",
+       "memprep: ceria.amp:5: the file ends in the middle of this line"},
       {"earlier MEM data set followed by NUL bytes", Z,
        [&](Work& w) { w.put(zmem, w.files.at(zmem) + std::string(1 << 20, '\0')); }, "",
        "memprep: ceria.zmemin:" +
@@ -415,13 +489,14 @@ TEST(BadInput, HostileEnvironments) {
   }
 }
 
-// SIGINT, SIGTERM or SIGHUP at any moment of a run of 100000 reflections leaves the directory
-// as it was, old outputs included, or, once the outputs are in place, with both new outputs.
+// SIGINT, SIGTERM or SIGHUP at any moment of a run of 99999 reflections (a full MEM data set)
+// leaves the directory as it was, old outputs included, or, once the outputs are in place,
+// with both new outputs.
 TEST(BadInput, SignalsDuringARun) {
   TempDir dir;
   std::string lst = title("GENLES") + constants(1, "PXC", 1.5) + chi2() + scale_factors() +
                     cell(5.4, 5.4, 5.4, 90, 90, 90) + reflist(1);
-  for (int i = 0; i < 100000; ++i)
+  for (int i = 0; i < 99999; ++i)
     lst += refl(1 + i % 9, i % 7, i % 5, 8, 1021, 1.0 + 1e-5 * (i % 1000), 3500, 3490, 0);
   const std::map<std::string, std::string> inputs = {
       {"big.lst", lst},
@@ -429,7 +504,7 @@ TEST(BadInput, SignalsDuringARun) {
        "big.lst\nbig.mem\nlarge run\nF 227-2\n1.0e9\n64 64 64\n0\n100.0\n1.5\n1\n1\n"
        "0.5 0.8\n"},
       {"big.mem", "the MEM data set of an earlier run\n"},
-      {"big.fos", "the companion file of an earlier run\n"}};
+      {"big.fos", "# Title\nthe companion file of an earlier run\n"}};
   auto lay_out = [&] {
     for (const auto& e : fs::directory_iterator(dir.path)) fs::remove(e.path());
     for (const auto& [name, content] : inputs) write_file(dir.path / name, content);
@@ -438,6 +513,9 @@ TEST(BadInput, SignalsDuringARun) {
   auto run = [&](std::chrono::microseconds delay, int sig) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
       if (::chdir(dir.path.c_str()) == 0) ::execl(MEMPREP_BINARY, "memprep", "big.ctl", nullptr);
       ::_exit(127);
     }

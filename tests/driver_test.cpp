@@ -30,24 +30,50 @@ std::set<std::string> files_in(const fs::path& dir) {
   return {names.begin(), names.end()};
 }
 
-TEST(Driver, CommandLine) {
-  TempDir dir;
-  Result none = run_memprep(dir.path, {});
-  EXPECT_EQ(none.status, 2);
-  EXPECT_EQ(none.err, "usage: memprep CONTROL_FILE\n");
-  EXPECT_EQ(none.out, "");
-
-  Result help = run_memprep(dir.path, {"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: memprep CONTROL_FILE\n", 0), 0u);
-  Result version = run_memprep(dir.path, {"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.rfind("memprep ", 0), 0u);
-
-  Result missing = run_memprep(dir.path, {"none.ctl"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "memprep: none.ctl: cannot open: No such file or directory\n");
-  EXPECT_TRUE(files_in(dir.path).empty());
+TEST(Driver, CommandLineOptions) {
+  const std::string usage = "usage: memprep [OPTION]... CONTROL_FILE...\n";
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // the whole of standard error, or its start when it ends in "..."
+  } rows[] = {
+      {{}, 2, "memprep: no control file\n" + usage},
+      {{"--verbose", "x.ctl"}, 2, "memprep: unknown option '--verbose'\n" + usage},
+      {{"-x", "x.ctl"}, 2, "memprep: unknown option '-x'\n" + usage},
+      {{"x.ctl", "--overlap-d"}, 2, "memprep: --overlap-d needs a value (DELTA)\n" + usage},
+      {{"--overlap-fwhm=0", "x.ctl"},
+       2,
+       "memprep: --overlap-fwhm takes a positive number, not '0'\n" + usage},
+      {{"--overlap-d", "-1", "x.ctl"},
+       2,
+       "memprep: --overlap-d takes a positive number, not '-1'\n" + usage},
+      {{"--sigma", "maybe", "x.ctl"},
+       2,
+       "memprep: --sigma takes counting or refinement, not 'maybe'\n" + usage},
+      {{"--quiet=yes", "x.ctl"}, 2, "memprep: --quiet takes no value\n" + usage},
+      {{"--template", "a.out", "x.ctl"},
+       2,
+       "memprep: --template writes a control file; it takes no control file to convert\n" + usage},
+      {{"-q", "none.ctl"}, 1, "memprep: none.ctl: cannot open: No such file or directory\n"},
+      {{"--", "--help"}, 1, "memprep: --help: cannot open..."},
+      {{"--help"}, 0, ""},
+      {{"--version"}, 0, ""},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    Result got = run_memprep(dir.path, r.args);
+    std::string shown;
+    for (const std::string& a : r.args) shown += a + " ";
+    EXPECT_EQ(got.status, r.status) << shown;
+    if (r.err.ends_with("..."))
+      EXPECT_TRUE(got.err.starts_with(r.err.substr(0, r.err.size() - 3))) << shown << got.err;
+    else
+      EXPECT_EQ(got.err, r.err) << shown;
+    EXPECT_TRUE(files_in(dir.path).empty()) << shown;
+  }
+  Result help = run_memprep(fs::temp_directory_path(), {"--help"});
+  EXPECT_TRUE(help.out.starts_with(usage));
+  EXPECT_TRUE(run_memprep(fs::temp_directory_path(), {"--version"}).out.starts_with("memprep "));
 }
 
 TEST(Driver, SourceKindFollowsTheFileName) {
@@ -61,21 +87,28 @@ TEST(Driver, SourceKindFollowsTheFileName) {
       "data-set file name\n";
   const std::string e = "memprep: run.ctl: end of file: the control file ends before E\n";
   const std::string extension = " The extension of a standard output file should be lst or out\n";
+  // The console line names no file: standard error says where and what to change.
+  auto unknown = [](const std::string& name) {
+    return "memprep: run.ctl:1: the source file's name '" + name +
+           "' holds none of the extensions that give its kind: .lst (list file), .out (FullProf "
+           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), in "
+           "lower or upper case\n";
+  };
   struct Row {
     std::string source, err, out;
   } rows[] = {
       {"sample.lst", title, ""},
       {"SAMPLE.LST", title, ""},
       {"run.lst.old", title, ""},
-      {"sample.Lst", "", extension},
+      {"sample.Lst", unknown("sample.Lst"), extension},
       {"sample.out", output, ""},
       {"a.out.fos", output, ""},  // ".out" is tested before ".fos"
       {"sample.fos", e, ""},
       {"DATA.FOS", e, ""},
       {"results.out/sample.fos", e, ""},  // the folder's name does not count
       {"run.lst.d/x.fos", e, ""},
-      {"results.out/sample", "", extension},
-      {"sample.mem", "", extension},
+      {"results.out/sample", unknown("sample"), extension},
+      {"sample.mem", unknown("sample.mem"), extension},
       {"old.zmemin", "memprep: old.zmemin: cannot open: No such file or directory\n", ""},
   };
   for (const Row& r : rows) {
@@ -146,7 +179,7 @@ TEST(Driver, ExistingOutputIsReplacedOnlyBySuccessfulRun) {
 
   // A successful run replaces it from its start: nothing of the longer old content remains.
   write_file(dir.path / "sample.fos", whole);
-  Result ok = run_memprep(dir.path, {"run.ctl"});
+  Result ok = run_memprep(dir.path, {"--quiet", "run.ctl"});
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(ok.out + ok.err, "");
   std::string mem = read_file(dir.path / "sample.mem");
@@ -190,15 +223,23 @@ TEST(Driver, StoreCapacity) {
   TempDir dir;
   write_file(dir.path / "run.ctl", kControl);
 
-  // A full store is accepted; its count is too wide for the I5 field.
-  write_file(dir.path / "sample.fos", source_of(100000, 100000));
-  Result full = run_memprep(dir.path, {"run.ctl"});
-  ASSERT_EQ(full.status, 0) << full.err;
+  // The most a MEM data set holds: its count is an I5 field.
+  write_file(dir.path / "sample.fos", source_of(99999, 99999));
+  Result most = run_memprep(dir.path, {"run.ctl"});
+  ASSERT_EQ(most.status, 0) << most.err;
   std::string mem = read_file(dir.path / "sample.mem");
-  EXPECT_NE(mem.find("# NREF1\n*****\n"), std::string::npos);
+  EXPECT_NE(mem.find("# NREF1\n99999\n"), std::string::npos);
   const std::string line =
       "    1    1    1         10.000          0.000          1.581         10.000   10.00    \n";
-  EXPECT_EQ(mem.size(), mem.find(line) + 100000 * line.size());
+  EXPECT_EQ(mem.size(), mem.find(line) + 99999 * line.size());
+
+  // A full store is read, but its count does not fit the MEM data set.
+  fs::remove(dir.path / "sample.mem");
+  write_file(dir.path / "sample.fos", source_of(100000, 100000));
+  Result full = run_memprep(dir.path, {"run.ctl"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.err.find("holds at most 99999 reflections"), std::string::npos) << full.err;
+  EXPECT_FALSE(fs::exists(dir.path / "sample.mem"));
 
   // One more is refused before any reflection is read.
   fs::remove(dir.path / "sample.mem");
@@ -213,6 +254,40 @@ TEST(Driver, StoreCapacity) {
 TEST(Example, BinarySourceIsItsNotationEncoded) {
   const fs::path dir = fs::path(MEMPREP_EXAMPLES_DIR) / "fos";
   EXPECT_EQ(read_file(dir / "sample.fos"), encode_records(read_file(dir / "sample.fos.notation")));
+}
+
+// Each control file is converted as if alone; a failure is reported with its control file
+// and does not stop the next one.
+TEST(Driver, SeveralControlFilesAreConvertedInTurn) {
+  TempDir dir;
+  write_file(dir.path / "sample.fos", source_of(3, 3));
+  write_file(dir.path / "a.ctl", kControl);
+  write_file(dir.path / "b.ctl", "missing.fos\nb.mem\n1.0\n1\n1.5\n");
+  write_file(dir.path / "c.ctl", "sample.fos\nc.mem\n2.0\n0\n1.5\n");
+  Result r = run_memprep(dir.path, {"a.ctl", "b.ctl", "c.ctl"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"a.ctl", "b.ctl", "c.ctl", "sample.fos",
+                                                       "sample.mem", "c.mem"}));
+  const std::string summary_a =
+      "memprep: a.ctl: sample.fos (binary structure-factor file)\n"
+      "memprep: a.ctl: 3 reflections written; sigma(|Fo|) = |Fo| / (2 sqrt(E Io)), E = 1; "
+      "wrote sample.mem\n";
+  EXPECT_EQ(r.err, summary_a +
+                       "memprep: b.ctl: missing.fos: cannot open: No such file or directory\n"
+                       "memprep: c.ctl: sample.fos (binary structure-factor file)\n"
+                       "memprep: c.ctl: 3 reflections written; sigma(|Fo|) = |Fo| / (2 sqrt(E "
+                       "Io)), E = 2; wrote c.mem\n"
+                       "memprep: 1 of 3 control files failed\n");
+
+  // Names are relative to the working directory; the message says when the file stands
+  // beside the control file instead.
+  fs::create_directory(dir.path / "sub");
+  fs::rename(dir.path / "sample.fos", dir.path / "sub" / "sample.fos");
+  fs::rename(dir.path / "a.ctl", dir.path / "sub" / "a.ctl");
+  Result beside = run_memprep(dir.path, {"sub/a.ctl"});
+  EXPECT_EQ(beside.err,
+            "memprep: sample.fos: cannot open: No such file or directory; names are relative to "
+            "the working directory, and sub/sample.fos exists\n");
 }
 
 }  // namespace

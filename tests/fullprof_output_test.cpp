@@ -91,12 +91,14 @@ std::string aux_file(int lines, int phase = 1) {
 
 struct Reader {
   TempDir dir;
-  std::ostringstream console;
-  Run run{console};
+  std::ostringstream console, warnings;
+  Run run{console, warnings};
 
-  Reader(const std::string& out, const std::string& ctl, int aux_lines = 100) {
+  Reader(const std::string& out, const std::string& ctl, int aux_lines = 100)
+      : Reader(out, ctl, aux_file(aux_lines)) {}
+  Reader(const std::string& out, const std::string& ctl, const std::string& aux) {
     run.AUXFILE = (dir.path / "x.aux").string();
-    write_file(run.AUXFILE, aux_file(aux_lines));
+    write_file(run.AUXFILE, aux);
     run.src.open_text("x.out", out);
     run.ctl.open_text("run.ctl", ctl);
     run.store.IHIST = 1;
@@ -176,13 +178,53 @@ TEST(FullprofOutput, RepeatedHeaderSwitchesLayoutAndDashesFromColumnOneAreData) 
   EXPECT_DOUBLE_EQ(ok.s().Io[2], 3e10);
 }
 
-TEST(FullprofOutput, AuxiliaryFileEndEndsTheTable) {
+TEST(FullprofOutput, AuxiliaryLinesArePairedWithTheTableOnTheirIndices) {
   std::string out = head(kXray) + kV3Header;
-  for (int i = 1; i <= 5; ++i) out += table_line({i, 0, 0, 1, 1}, 15, 55);
-  Reader r(out + kTail, "1\n", 3);
-  ASSERT_EQ(r.read(), "");
-  EXPECT_EQ(r.s().NREF1, 3);
-  EXPECT_EQ(r.s().H[3], 3);
+  for (int i = 1; i <= 3; ++i) out += table_line({i, 0, 0, 1, 1}, 15, 55);
+  out += kTail;
+  auto block = [](std::initializer_list<const char*> indices, const char* phase = "   1") {
+    std::string s = std::string(" Phase no.:") + phase + "\n";
+    for (const char* hkl : indices)
+      s += std::string(hkl) + "     10.0000                  0.0000\n";
+    return s;
+  };
+  const char* const h1 = "   1   0   0";
+  const char* const h2 = "   2   0   0";
+  const char* const h3 = "   3   0   0";
+  const char* const blank = "            ";
+  struct Row {
+    std::string aux;
+    std::int64_t nref1;
+    std::string failure, warning;  // parts of the messages, "" for none
+  } rows[] = {
+      {block({h1, h2, h3}), 3, "", ""},
+      {block({blank, blank, h3}), 3, "", ""},  // blank columns give no index to compare
+      {block({h1, h3, h2}), 0, ":3: h k l 3 0 0, but x.out:29 is reflection 2 0 0", ""},
+      // The block ends before the table: the table is cut there, with a warning.
+      {block({h1, h2}), 2, "", "ends after 2 reflection lines, the table of x.out has 3"},
+      {block({h1, h2}) + block({h1, h2, h3}, "   2"), 2, "",
+       ":4: warning: the block of phase 1 ends after 2 reflection lines"},
+      // More lines than the table: the rest is not used, with a warning.
+      {block({h1, h2, h3, blank}), 3, "", "holds 4 reflection lines, the table of x.out 3"},
+      {block({h1}, "   2"), 0, "holds phase 2 only; the control file asks for phase 1", ""},
+      {" Phase No.:   1 Si\n   1   0   0    0.00    0.11\n", 0,
+       ":1: this is a FullProf Fourier file", ""},
+  };
+  for (const Row& r : rows) {
+    Reader reader(out, "1\n", r.aux);
+    std::string failure = reader.read();
+    if (r.failure.empty()) {
+      EXPECT_EQ(failure, "") << r.aux;
+      EXPECT_EQ(reader.s().NREF1, r.nref1) << r.aux;
+    } else {
+      EXPECT_NE(failure.find(r.failure), std::string::npos) << failure;
+    }
+    const std::string warned = reader.warnings.str();
+    if (r.warning.empty())
+      EXPECT_EQ(warned, "") << r.aux;
+    else
+      EXPECT_NE(warned.find(r.warning), std::string::npos) << warned;
+  }
 }
 
 TEST(FullprofOutput, TimeOfFlightColumnsFollowTheHeaderForm) {
@@ -192,13 +234,13 @@ TEST(FullprofOutput, TimeOfFlightColumnsFollowTheHeaderForm) {
     std::string out = head(kTofLines) + header +
                       table_line({2, 2, 0, 5, 1523.4, 1.0}, 13 + shift, 53 + shift, 110 + shift) +
                       kTail;
-    Reader r(out, "0 90 /\n4\n");
+    Reader r(out, "60 90 /\n4\n");
     ASSERT_EQ(r.read(), "") << three_blank;
     Store& s = r.s();
     EXPECT_TRUE(s.LTOF);
     EXPECT_EQ(s.NBANK, 1);
     EXPECT_EQ(s.NBANKS, 2);
-    EXPECT_EQ(s.TWOTH, 0.0);
+    EXPECT_EQ(s.TWOTH, 60.0);
     EXPECT_EQ(s.H[1], 2);
     EXPECT_DOUBLE_EQ(s.Io[1], 1523.4) << "time-of-flight intensities keep their scale";
     EXPECT_DOUBLE_EQ(s.Dspacing[1], 1.0);
@@ -276,7 +318,8 @@ TEST(FullprofOutput, RefusedSettingsAndSources) {
 // End to end: a full store is written (its count as five asterisks), one more reflection
 // stops the run before anything is written.
 TEST(FullprofOutput, CapacityEdge) {
-  for (int count : {100000, 100001}) {
+  // The store takes 100000 reflections, a MEM data set 99999 (its count is an I5 field).
+  for (int count : {99999, 100000, 100001}) {
     TempDir dir;
     std::string out = head(kXray) + kV3Header;
     std::string line = table_line({1, 2, 3, 4, 5}, 15, 55);
@@ -288,12 +331,18 @@ TEST(FullprofOutput, CapacityEdge) {
                "big.out\nbig.amp\nbig.mem\nfull store\nF 225\n1.0\n64 64 64\n0\n100\n1.5\n1\n1\n"
                "1.0\n");
     test::Result r = test::run_memprep(dir.path, {"run.ctl"});
-    if (count == 100000) {
+    if (count == 99999) {
       EXPECT_EQ(r.status, 0) << r.err;
       for (const char* name : {"big.mem", "big.fos"}) {
         std::string text = test::read_file(dir.path / name);
-        EXPECT_NE(text.find("# NREF1\n*****\n"), std::string::npos) << name;
+        EXPECT_NE(text.find("# NREF1\n99999\n"), std::string::npos) << name;
       }
+    } else if (count == 100000) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err,
+                "memprep: big.out: the number of reflections = 100000 does not fit the field I5 "
+                "of the MEM data set; a MEM data set holds at most 99999 reflections\n");
+      EXPECT_FALSE(std::filesystem::exists(dir.path / "big.mem"));
     } else {
       EXPECT_EQ(r.status, 1);
       EXPECT_EQ(r.out, " The number of reflections is greater than100000\n");

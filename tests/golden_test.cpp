@@ -3,8 +3,10 @@
 // tests/cases/NAME/ is one run: in/ holds the control file run.ctl and the sources (a file
 // NAME.fos.txt is written as the binary record file NAME.fos, see encode_records), out/
 // the files the run must write; the optional files stdout and stderr hold the exact console
-// output and status the exit status (0 when absent). After the run the work directory must
-// hold exactly the inputs and the expected outputs: nothing more, nothing less.
+// output and status the exit status (0 when absent). The run is "memprep --quiet run.ctl"
+// unless the optional file args gives the arguments before run.ctl (one per line; an empty
+// file for none), so that a case can check the summary or an option. After the run the work
+// directory must hold exactly the inputs and the expected outputs: nothing more, nothing less.
 //
 // examples/NAME/ is a shipped example: one .ctl file, its sources, and expected/ with the
 // outputs. It is run the same way.
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 
 #include "support.hpp"
 
@@ -59,7 +62,14 @@ void check_run(const fs::path& case_dir, const fs::path& inputs, const fs::path&
                const std::string& ctl, const std::set<std::string>& skip_dirs) {
   TempDir work;
   std::set<std::string> want = copy_inputs(inputs, work.path, skip_dirs);
-  Result r = run_memprep(work.path, {ctl});
+  std::vector<std::string> args{"--quiet"};
+  if (fs::exists(case_dir / "args")) {
+    args.clear();
+    std::istringstream lines(read_file(case_dir / "args"));
+    for (std::string a; std::getline(lines, a);) args.push_back(a);
+  }
+  args.push_back(ctl);
+  Result r = run_memprep(work.path, args);
 
   std::string want_out = fs::exists(case_dir / "stdout") ? read_file(case_dir / "stdout") : "";
   int want_status = fs::exists(case_dir / "status") ? std::stoi(read_file(case_dir / "status")) : 0;

@@ -1,10 +1,11 @@
 // The MEM data set as written from the store: amplitude-block variants, the two reflection
-// layouts, sigma(|Fo|) and its non-finite values. Whole files are checked by the golden
-// cases; these tests look at the lines that vary with the settings.
+// layouts, sigma(|Fo|), and values that would not fit their fields. Whole files are checked
+// by the golden cases; these tests look at the lines that vary with the settings.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "store/uncertainties.hpp"
 #include "support.hpp"
 #include "writers/writers.hpp"
 
@@ -47,6 +48,7 @@ struct Writer {
     test::TempDir dir;
     std::string path = (dir.path / "out.mem").string();
     run.mem.create(path);
+    assign_uncertainties(s);
     write_mem_data_set(run);
     run.mem.commit();
     std::istringstream in(test::read_file(path));
@@ -92,20 +94,9 @@ TEST(MemDataSetWriter, AmplitudeBlockVariants) {
                 "# E =  1.00000,  histogram =  1,  nbank =  2, Phase No. =  1,  2theta =  90.00"}));
 }
 
-TEST(MemDataSetWriter, ELineFieldsThatDoNotFitAndEText) {
-  Writer w;
-  w.s.E = 0;
-  w.s.IAMP = 0;
-  w.s.LTOF = true;
-  w.s.IHIST = 1000;
-  w.s.NBANK = 12;
-  w.s.TWOTH = 145.123;
-  EXPECT_EQ(w.block()[2],
-            "# E =  0.00000,  histogram =***,  nbank = 12, Phase No. =  1,  2theta = 145.12");
-
+TEST(MemDataSetWriter, ETextKeepsItsLeadingBlanks) {
   EXPECT_EQ(e_text(1), "  1.00000");
   EXPECT_EQ(e_text(0.05), " 5.000000E-02");
-  EXPECT_EQ(e_text(-1), " -1.00000");
   EXPECT_EQ(e_text(1234567), " 1.234567E+06");
 }
 
@@ -143,30 +134,40 @@ TEST(MemDataSetWriter, ConstantWavelengthHeadingAndScaledIo) {
       "    1    1    1        -59.123          0.000          6.104         59.123   23.46    ");
 }
 
-TEST(MemDataSetWriter, NonFiniteSigma) {
-  // Io = 0 gives an infinity (NaN when |Fo| is 0 too); a negative Io gives NaN.
-  Writer w;
-  w.reflection(1, 1, 1, 3, 0, 3, 0);
-  w.reflection(2, 0, 0, 0, 0, 0, 0);
-  w.reflection(2, 2, 0, 3, 0, 3, -5e11);
-  std::vector<std::string> l = w.lines();
-  ASSERT_EQ(l.size(), 17u);
-  EXPECT_EQ(l[14].substr(45, 15), "       Infinity");
-  EXPECT_EQ(l[15].substr(45, 15), "            NaN");
-  EXPECT_EQ(
-      l[16],
-      "    2    2    0          3.000          0.000            NaN          3.000  -50.00    ");
-
-  // E = 0 makes every sigma infinite, a negative E every sigma NaN.
-  for (double e : {0.0, -1.0}) {
-    Writer v;
-    v.s.E = e;
-    v.reflection(1, 1, 1, 3, 0, 3, 5e11);
-    v.reflection(3, 1, 1, -3, 0, 3, 5);
-    v.s.LTOF = e < 0;  // both layouts
-    std::vector<std::string> got = v.lines();
-    for (const std::string& line : {got[14], got[15]})
-      EXPECT_EQ(line.substr(45, 15), e == 0 ? "       Infinity" : "            NaN") << line;
+TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
+  // Each would be asterisks or a non-number in the file; the message names the value, the
+  // field and where the value came from.
+  struct Row {
+    void (*edit)(Writer&);
+    const char* message;
+  } rows[] = {
+      {[](Writer& w) { w.s.LAMBDA1 = 1e9; },
+       "lambda1 = 1e+09 does not fit the field F11.6 of the MEM data set"},
+      {[](Writer& w) {
+         w.s.LTOF = true;
+         w.s.IHIST = 1000;
+       },
+       "the histogram number = 1000 does not fit the field I3 of the MEM data set"},
+      {[](Writer& w) { w.reflection(1, 1, 1, 2e12, 0, 2e12, 1e20); },
+       "sample.out:7: reflection 1 1 1: Fo(r) = 2e+12 does not fit the field F15.3"},
+      // sigma = 5e-5: above 0, but written as 0.000 it would weigh the reflection infinitely.
+      {[](Writer& w) { w.reflection(2, 0, 0, 1, 0, 1, 1e18); },
+       "sample.out:7: reflection 2 0 0: sigma(|Fo|) = 5e-05 is written as 0.000 in its field "
+       "F15.3, a zero uncertainty; E = 1 (run.ctl:5) is too large for this reflection"},
+  };
+  for (const Row& r : rows) {
+    Writer w;
+    w.run.SRCFILE = "sample.out";
+    w.run.origin.lambda1 = "run.ctl:9";
+    w.run.origin.E = "run.ctl:5";
+    r.edit(w);
+    for (std::int64_t i = 1; i <= w.s.NREF1; ++i) w.s.SrcLine[i] = 7;
+    try {
+      w.lines();
+      ADD_FAILURE() << r.message << ": written";
+    } catch (const IoFailure& f) {
+      EXPECT_NE(std::string(f.what()).find(r.message), std::string::npos) << f.what();
+    }
   }
 }
 

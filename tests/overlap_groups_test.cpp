@@ -75,11 +75,18 @@ TEST(OverlapGroups, MembersFollowTheSingleReflectionsInTheStore) {
   EXPECT_EQ(g.s.H[5], -4);  // in the place of the member of the group left out
 }
 
-TEST(OverlapGroups, FieldsTooWideForTheirColumnsGiveAsterisks) {
-  Groups g("x\n{\n 123456 0 0 1234567890\n} 1e12 -2.5\n");
-  EXPECT_EQ(g.copy(), std::string("# NREF2\n    1\n") + kHeading +
-                          "    1\n"
-                          "*****    0    0***************        -2.5000*********\n");
+TEST(OverlapGroups, FieldsTooWideForTheirColumnsStopTheRun) {
+  for (const char* section :
+       {"x\n{\n 123456 0 0 12\n} 12.5 -2.5\n", "x\n{\n 1 0 0 12\n} 1e12 -2.5\n",
+        "x\n{\n 1 0 0 1234567890\n} 12.5 -2.5\n"}) {
+    Groups g(section);
+    try {
+      g.copy();
+      ADD_FAILURE() << section << ": written";
+    } catch (const IoFailure& f) {
+      EXPECT_NE(std::string(f.what()).find("overlap group 1: "), std::string::npos) << f.what();
+    }
+  }
 }
 
 TEST(OverlapGroups, GroupLinesOutsideAnyGroupFailAtTheirLine) {

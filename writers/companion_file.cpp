@@ -1,4 +1,5 @@
 #include "store/fields.hpp"
+#include "writers/checked_fields.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -11,22 +12,26 @@ std::string companion_name(const std::string& outfile) {
 
 namespace {
 
+constexpr std::string_view kOutput = "the companion file";
+
 // The three lines that give the amplitudes and E; with time-of-flight data the E line also
 // names the histogram, the bank, the phase and the bank's 2theta. IAMP is 0 or 1 (the
 // settings refuse anything else).
 void write_amplitude_block(Run& run, const std::string& etext) {
   const Store& s = run.store;
   OutputFile& out = run.companion;
+  auto setting = [&](std::string_view name) { return setting_origin(run, name); };
   std::string line;
+  CheckedLine fields(line, kOutput);
   if (s.IAMP == 1) {
     out.write_line(s.LTOF ? "# Total SA b+ & b-                 lambda0"
                           : "# Positive amplitude  Negative amplitude");
     int w = s.LTOF ? 15 : 20, d = s.LTOF ? 3 : 4;
-    put_F(line, s.AMPPOS, w, d);
-    put_F(line, s.AMPNEG, w, d);
+    fields.F(s.AMPPOS, w, d, "the positive amplitude", setting);
+    fields.F(s.AMPNEG, w, d, "the negative amplitude", setting);
   } else {
     out.write_line(s.LTOF ? "# Positive amplitude   Negative" : "# Positive amplitude    Negative");
-    put_F(line, s.AMPPOS, 20, 4);
+    fields.F(s.AMPPOS, 20, 4, "the positive amplitude", setting);
     put_F(line, 0.0, 12, 6);  // the negative amplitude is not used with IAMP 0
   }
   out.write_line(line);
@@ -35,16 +40,16 @@ void write_amplitude_block(Run& run, const std::string& etext) {
   line += etext;
   if (s.LTOF) {
     line += ",  histogram =";
-    put_I(line, s.IHIST, 3);
+    fields.I(s.IHIST, 3, "the histogram number", setting);
     line += ",  nbank =";
-    put_I(line, s.NBANK, 3);
+    fields.I(s.NBANK, 3, "the bank number", setting);
     line += ", Phase No. =";
-    put_I(line, s.IPHASE, 3);
+    fields.I(s.IPHASE, 3, "the phase number", setting);
     line += s.IAMP == 1 ? ", 2theta =" : ",  2theta =";
-    put_F(line, s.TWOTH, 7, 2);
+    fields.F(s.TWOTH, 7, 2, "2theta of the bank", setting);
   } else {
     line += ", Phase No. =";
-    put_I(line, s.IPHASE, 3);
+    fields.I(s.IPHASE, 3, "the phase number", setting);
   }
   out.write_line(line);
 }
@@ -57,12 +62,18 @@ void write_companion_file(Run& run) {
   run.companion.create(run.FOSFILE);
   OutputFile& out = run.companion;
   std::string line;
+  auto setting = [&](std::string_view name) { return setting_origin(run, name); };
 
-  write_title_cell_pop(out, s, line);
+  write_title_cell_pop(run, out, kOutput, line);
 
   out.write_line("#  NX   NY   NZ  SPG  SET  VOL");
   line.clear();
-  for (std::int64_t v : {s.NX, s.NY, s.NZ, s.SPG, s.SET}) put_I(line, v, 5);
+  CheckedLine grid(line, kOutput);
+  grid.I(s.NX, 5, "NX", setting);
+  grid.I(s.NY, 5, "NY", setting);
+  grid.I(s.NZ, 5, "NZ", setting);
+  grid.I(s.SPG, 5, "SPG", setting);
+  grid.I(s.SET, 5, "SET", setting);
   put_X(line, 4);
   line += s.VOL;
   out.write_line(line);
@@ -75,7 +86,7 @@ void write_companion_file(Run& run) {
 
   out.write_line("# NREF1");
   line.clear();
-  put_I(line, s.NREF1, 5);
+  CheckedLine(line, kOutput).I(s.NREF1, 5, "the number of reflections", setting);
   out.write_line(line);
 
   if (s.LTOF) {
@@ -86,21 +97,23 @@ void write_companion_file(Run& run) {
     out.write_line("#   h    k    l          Fo(r)          Fo(i)        |Fo|          Io");
   }
   for (std::int64_t j = 1; j <= s.NREF1; ++j) {
-    std::size_t i = static_cast<std::size_t>(j);
+    const auto i = static_cast<std::size_t>(j);
+    auto reflection = [&](std::string_view name) { return reflection_origin(run, i, name); };
     line.clear();
-    put_I(line, s.H[i], 5);
-    put_I(line, s.K[i], 5);
-    put_I(line, s.L[i], 5);
-    put_F(line, s.FoR[i], 15, 4);
-    put_F(line, s.FoI[i], 15, 4);
-    put_F(line, s.FoAbs[i], 15, 4);
+    CheckedLine r(line, kOutput);
+    r.I(s.H[i], 5, "h", reflection);
+    r.I(s.K[i], 5, "k", reflection);
+    r.I(s.L[i], 5, "l", reflection);
+    r.F(s.FoR[i], 15, 4, "Fo(r)", reflection);
+    r.F(s.FoI[i], 15, 4, "Fo(i)", reflection);
+    r.F(s.FoAbs[i], 15, 4, "|Fo|", reflection);
     if (s.LTOF) {
-      put_G(line, s.Io[i], 14, 6, 1);
-      put_G(line, s.Tof[i], 14, 6, 1);
-      put_F(line, s.Wavelength[i], 12, 4);
-      put_F(line, s.Dspacing[i], 8, 4);
+      r.G(s.Io[i], 14, 6, 1, "Io", reflection);
+      r.G(s.Tof[i], 14, 6, 1, "the time of flight", reflection);
+      r.F(s.Wavelength[i], 12, 4, "the wavelength", reflection);
+      r.F(s.Dspacing[i], 8, 4, "d", reflection);
     } else {
-      put_G(line, s.Io[i] * 1.0e-10, 14, 6, 1);
+      r.G(s.Io[i] * 1.0e-10, 14, 6, 1, "Io", reflection);
     }
     out.write_line(line);
   }

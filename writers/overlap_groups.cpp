@@ -5,6 +5,7 @@
 #include <string>
 
 #include "store/fields.hpp"
+#include "writers/checked_fields.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -15,30 +16,42 @@ void write_overlap_groups(Run& run) {
 
   OutputFile& out = run.mem;
   std::string line;
+  constexpr std::string_view kOutput = "the MEM data set";
   out.write_line("# NREF2");
-  put_I(line, static_cast<std::int64_t>(s.groups.size()), 5);
+  CheckedLine(line, kOutput)
+      .I(static_cast<std::int64_t>(s.groups.size()), 5, "the number of overlap groups",
+         [&](std::string_view name) { return setting_origin(run, name); });
   out.write_line(line);
   // A free-format heading: the line begins with a blank.
   out.write_line(" #  h    k    l           G'o'            SUM        M");
 
   std::size_t IREF = static_cast<std::size_t>(s.NREF1);
+  std::size_t number = 0;
   for (const Store::OverlapGroup& g : s.groups) {
+    ++number;
+    auto group = [&](std::string_view name) {
+      return ValueOrigin{where(run.SRCFILE, 0),
+                         "overlap group " + std::to_string(number) + ": " + std::string(name),
+                         {}};
+    };
     line.clear();
-    put_I(line, g.NMem, 5);
+    CheckedLine count(line, kOutput);
+    count.I(g.NMem, 5, "the number of members", group);
     out.write_line(line);
     for (std::int64_t m = 1; m <= g.NMem; ++m) {
       ++IREF;
       line.clear();
-      put_I(line, s.H[IREF], 5);
-      put_I(line, s.K[IREF], 5);
-      put_I(line, s.L[IREF], 5);
+      CheckedLine member(line, kOutput);
+      member.I(s.H[IREF], 5, "h", group);
+      member.I(s.K[IREF], 5, "k", group);
+      member.I(s.L[IREF], 5, "l", group);
       if (m == 1) {
-        put_F(line, g.Go, 15, 4);
-        put_F(line, g.Sum, 15, 4);
+        member.F(g.Go, 15, 4, "G'o'", group);
+        member.F(g.Sum, 15, 4, "SUM", group);
       } else {
         put_X(line, 30);
       }
-      put_I(line, s.MRef[IREF], 9);
+      member.I(s.MRef[IREF], 9, "M", group);
       out.write_line(line);
     }
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "store/run.hpp"
 
@@ -20,7 +21,8 @@ std::string companion_name(const std::string& outfile);
 
 // The first six lines that the MEM data set and the companion file share: title, cell, and
 // the fixed POP1/POP2 line. `line` is a scratch buffer.
-void write_title_cell_pop(OutputFile& out, const Store& s, std::string& line);
+void write_title_cell_pop(const Run& run, OutputFile& out, std::string_view output,
+                          std::string& line);
 
 // "# E =" is followed by this text of E: 1P,G13.6 without its trailing blanks.
 std::string e_text(double e);

@@ -1,0 +1,184 @@
+#include "driver/options.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <span>
+#include <string_view>
+
+#include "driver/source_kinds.hpp"
+
+namespace memprep {
+
+const char* const kUsageLine = "usage: memprep [OPTION]... CONTROL_FILE...\n";
+
+namespace {
+
+// A positive number given to an option.
+double positive(std::string_view option, std::string_view value) {
+  double v = 0;
+  const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
+  if (r.ec != std::errc() || r.ptr != value.data() + value.size() || !std::isfinite(v) || v <= 0)
+    throw UsageError(std::string(option) + " takes a positive number, not '" + std::string(value) +
+                     "'");
+  return v;
+}
+
+struct OptionRow {
+  char short_name;             // 0: none
+  std::string_view long_name;  // without the leading "--"
+  std::string_view value;      // the value's name in --help; empty: no value
+  std::string_view help;       // lines of help text, "\n" between them
+  void (*take)(CommandLine&, std::string_view value);
+};
+
+// clang-format off
+constexpr OptionRow kOptions[] = {
+    {'h', "help", "", "print this text and exit",
+     [](CommandLine& c, std::string_view) { c.help = true; }},
+    {0, "version", "", "print the version and exit",
+     [](CommandLine& c, std::string_view) { c.version = true; }},
+    {'q', "quiet", "", "no summary after each conversion (warnings are still written)",
+     [](CommandLine& c, std::string_view) { c.quiet = true; }},
+    {0, "template", "SOURCE",
+     "write a commented control file for SOURCE (a FullProf output or\n"
+     "list file) on standard output, with every value the source holds",
+     [](CommandLine& c, std::string_view v) { c.template_source = v; }},
+    {0, "overlap-fwhm", "FACTOR",
+     "FullProf outputs: group reflections whose peak positions differ by\n"
+     "less than FACTOR x their mean FWHM into overlap groups",
+     [](CommandLine& c, std::string_view v) { c.run.overlap_fwhm = positive("--overlap-fwhm", v); }},
+    {0, "overlap-d", "DELTA",
+     "FullProf outputs and list files: group reflections whose d-spacings\n"
+     "differ by less than DELTA (Angstrom) into overlap groups",
+     [](CommandLine& c, std::string_view v) { c.run.overlap_d = positive("--overlap-d", v); }},
+    {0, "sigma", "RULE",
+     "sigma(|Fo|) by RULE: counting (the default: |Fo| / (2 sqrt(E Io))) or\n"
+     "refinement (FullProf outputs: from the Sigma column of the table)",
+     [](CommandLine& c, std::string_view v) {
+       if (v == "counting") c.run.sigma = RunOptions::Sigma::counting;
+       else if (v == "refinement") c.run.sigma = RunOptions::Sigma::refinement;
+       else throw UsageError("--sigma takes counting or refinement, not '" + std::string(v) + "'");
+     }},
+};
+// clang-format on
+
+const OptionRow* find_long(std::string_view name) {
+  for (const OptionRow& o : kOptions)
+    if (o.long_name == name) return &o;
+  return nullptr;
+}
+
+const OptionRow* find_short(char c) {
+  for (const OptionRow& o : kOptions)
+    if (o.short_name != 0 && o.short_name == c) return &o;
+  return nullptr;
+}
+
+}  // namespace
+
+CommandLine parse_command_line(int argc, const char* const* argv) {
+  CommandLine c;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      c.control_files.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    const OptionRow* o = nullptr;
+    std::string_view value;
+    bool has_value = false;
+    if (arg.starts_with("--")) {
+      std::string_view name = arg.substr(2);
+      if (std::size_t eq = name.find('='); eq != std::string_view::npos) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+        has_value = true;
+      }
+      o = find_long(name);
+    } else if (arg.size() == 2) {
+      o = find_short(arg[1]);
+    }
+    if (!o) throw UsageError("unknown option '" + std::string(arg) + "'");
+    if (o->value.empty()) {
+      if (has_value) throw UsageError("--" + std::string(o->long_name) + " takes no value");
+    } else if (!has_value) {
+      if (i + 1 >= argc)
+        throw UsageError("--" + std::string(o->long_name) + " needs a value (" +
+                         std::string(o->value) + ")");
+      value = argv[++i];
+    }
+    o->take(c, value);
+  }
+  if (!c.template_source.empty() && !c.control_files.empty())
+    throw UsageError("--template writes a control file; it takes no control file to convert");
+  if (!c.help && !c.version && c.template_source.empty() && c.control_files.empty())
+    throw UsageError("no control file");
+  return c;
+}
+
+std::string help_text() {
+  std::string kinds, companion;
+  for (const SourceKindRow& row : source_kinds()) {
+    std::string fragment(row.fragments[0]);
+    fragment.resize(9, ' ');
+    kinds += "  " + fragment + std::string(row.help) + "\n";
+    if (row.companion) {
+      if (!companion.empty()) companion += " and ";
+      companion += row.fragments[0];
+    }
+  }
+  std::string options;
+  for (const OptionRow& o : kOptions) {
+    std::string names = o.short_name ? std::string("-") + o.short_name + ", " : "    ";
+    names += "--";
+    names += o.long_name;
+    if (!o.value.empty()) {
+      names += ' ';
+      names += o.value;
+    }
+    names.resize(24, ' ');
+    std::string_view help = o.help;
+    bool first = true;
+    while (!help.empty()) {
+      const std::size_t nl = help.find('\n');
+      options += "  " + (first ? names : std::string(24, ' '));
+      options += help.substr(0, nl);
+      options += '\n';
+      help = nl == std::string_view::npos ? std::string_view() : help.substr(nl + 1);
+      first = false;
+    }
+  }
+  std::string text = kUsageLine;
+  text +=
+      "\n"
+      "Converts the result of a Rietveld refinement of powder-diffraction data into a\n"
+      "MEM data set (the input of a maximum-entropy-method analysis of the electron or\n"
+      "nuclear density). Each control file is converted in turn.\n"
+      "\n"
+      "A control file names the source file and the output file and holds the\n"
+      "settings the source does not provide, one per line; '#' starts a comment.\n"
+      "The source kind follows from the source file's name:\n";
+  text += kinds;
+  text += "For " + companion + " sources a companion structure-factor text file (.fos) is\n";
+  text +=
+      "written beside the MEM data set.\n"
+      "\n"
+      "Options:\n";
+  text += options;
+  text +=
+      "  --                      end of the options: every further argument is a control file\n"
+      "\n"
+      "Exit status: 0 when every conversion succeeded, 1 when one failed, 2 for a usage\n"
+      "error. The control-file layout of every source kind, the output columns and every\n"
+      "message are described in the manual page, memprep(1), and in the user guide,\n"
+      "user-guide.md (in docs/ of the source tree; in share/doc/memprep/ where\n"
+      "memprep is installed).\n";
+  return text;
+}
+
+}  // namespace memprep
