@@ -141,9 +141,13 @@ std::string help_text() {
       names += ' ';
       names += o.value;
     }
-    names.resize(24, ' ');
+    // Names too long for their column stand on a line of their own.
+    bool first = names.size() < 24;
+    if (first)
+      names.resize(24, ' ');
+    else
+      options += "  " + names + "\n";
     std::string_view help = o.help;
-    bool first = true;
     while (!help.empty()) {
       const std::size_t nl = help.find('\n');
       options += "  " + (first ? names : std::string(24, ' '));
