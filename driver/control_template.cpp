@@ -68,9 +68,11 @@ void preamble(Lines& out, const std::string& source, std::string_view kind) {
   std::string first = "memprep control file for ";
   first.append(source).append(" (").append(kind).append("), written by memprep --template.");
   out.comment(first);
-  out.comment("One setting per line, in the order memprep reads them; text after \"#\" is a");
-  out.comment("comment. A line <...> is a placeholder for a value the source does not give:");
-  out.comment("replace it with the value (memprep refuses to run while one is left).");
+  out.comment(
+      "One setting per line, in the order memprep reads them; text after \"#\" is a comment.");
+  out.comment(
+      "A line <...> is a placeholder for a value the source does not give: replace it with");
+  out.comment("the value (memprep refuses to run while one is left).");
   out.comment("");
 }
 

@@ -41,7 +41,8 @@ constexpr OptionRow kOptions[] = {
      [](CommandLine& c, std::string_view) { c.quiet = true; }},
     {0, "template", "SOURCE",
      "write a commented control file for SOURCE (a FullProf output or\n"
-     "list file) on standard output, with every value the source holds",
+     "list file) on standard output, with every value the source holds;\n"
+     "the values it does not hold are placeholders <...> to replace",
      [](CommandLine& c, std::string_view v) { c.template_source = v; }},
     {0, "overlap-fwhm", "FACTOR",
      "FullProf outputs: group reflections whose peak positions differ by\n"
@@ -119,6 +120,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   if (!c.help && !c.version && c.template_source.empty() && c.control_files.empty())
     throw UsageError("no control file");
   return c;
+}
+
+std::vector<std::string_view> long_option_names() {
+  std::vector<std::string_view> names;
+  for (const OptionRow& o : kOptions) names.push_back(o.long_name);
+  return names;
 }
 
 std::string help_text() {
