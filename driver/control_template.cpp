@@ -110,7 +110,7 @@ std::string mem_name(const std::string& source, const SourceKindRow& kind, std::
   for (std::string_view fragment : kind.fragments)
     if (base.ends_with(fragment)) base.resize(base.size() - fragment.size());
   std::string name = base + ".mem";
-  for (int n = 2; !companion_may_replace(companion_name(name)) || name == source; ++n) {
+  for (int n = 2; !companion_may_replace(companion_name(name)); ++n) {
     if (note.empty()) {
       note = companion_name(name);
       note.append(" is another kind of file");
@@ -128,7 +128,7 @@ void output_line(Lines& out, const std::string& name, const std::string& note) {
   out.setting(name, comment);
 }
 
-// E, the grid, IAMP and the amplitudes, when the source holds none of them.
+// E and the grid, which no source holds; `io` says what Io is for the kind.
 void run_settings(Lines& out, std::string_view io) {
   std::string e = "E: sigma(|Fo|) = |Fo| / (2 sqrt(E Io)), Io ";
   e.append(io);
@@ -347,8 +347,9 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
     out.setting("<PolA PolB: polarisation constants>",
                 "PolA PolB (type PXC): 0.5 1.0 without a monochromator");
   if (tof) {
-    const std::string banks =
-        hist->bank > 0 ? "banks 1 to " + number(hist->bank) : std::string("banks 1, 2, ...");
+    const std::string banks = hist->bank == 1  ? std::string("bank 1")
+                              : hist->bank > 1 ? "banks 1 to " + number(hist->bank)
+                                               : std::string("banks 1, 2, ...");
     out.setting("<bank angles: 2theta of " + banks + ", in bank order>",
                 "bank-angle line (type PNT)");
     if (!hist->tof_constants.empty())
