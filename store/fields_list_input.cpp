@@ -11,12 +11,9 @@ namespace memprep {
 
 namespace {
 
-using decimal::convert;
-using decimal::DigitText;
 using decimal::is_digit;
-using decimal::parse_integer;
 using decimal::quoted;
-using decimal::RealStatus;
+using decimal::Status;
 
 bool is_blank_char(int c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -24,53 +21,6 @@ bool is_blank_char(int c) {
 // A character that ends a constant: a blank, a comma, a semicolon or a slash.
 bool ends_constant(int c) {
   return c < 0 || is_blank_char(c) || c == ',' || c == ';' || c == '/';
-}
-
-// A real in list-directed form (the whole token): an optional sign, digits with at most one
-// point (at least one digit), and optionally an exponent: E, D or Q (either case) with an
-// optional sign, or a sign alone, followed by at least one digit.
-RealStatus list_real(std::string_view s, double& v) {
-  std::size_t i = 0, n = s.size();
-  bool neg = false;
-  if (i < n && (s[i] == '+' || s[i] == '-')) {
-    neg = s[i] == '-';
-    ++i;
-  }
-  DigitText text(n + 32);
-  bool point = false, digit = false;
-  for (; i < n; ++i) {
-    char c = s[i];
-    if (is_digit(c)) {
-      text.put(c);
-      digit = true;
-    } else if (c == '.' && !point) {
-      text.put('.');
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (!digit) return RealStatus::bad;
-  long long exp = 0;
-  if (i < n) {
-    char c = s[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q')
-      ++i;
-    else if (c != '+' && c != '-')
-      return RealStatus::bad;
-    bool eneg = false;
-    if (i < n && (s[i] == '+' || s[i] == '-')) {
-      eneg = s[i] == '-';
-      ++i;
-    }
-    if (i == n) return RealStatus::bad;
-    for (; i < n; ++i) {
-      if (!is_digit(s[i])) return RealStatus::bad;
-      if (exp < 1000000000) exp = exp * 10 + (s[i] - '0');
-    }
-    if (eneg) exp = -exp;
-  }
-  return convert(text, exp, neg, v);
 }
 
 constexpr std::int64_t kMaxRepeat = 200000000;  // gfortran's MAX_REPEAT
@@ -242,8 +192,7 @@ bool ListInput::start_item(Kind kind, std::string_view& tok) {
   std::int64_t count = 0;
   if (p > pos_ && p < rec_.size() && rec_[p] == '*') {
     std::string_view digits = rec_.substr(pos_, p - pos_);
-    bool too_big = false;
-    if (!parse_integer(digits, count, too_big) || count > kMaxRepeat)
+    if (decimal::read_integer(digits, count) != Status::ok || count > kMaxRepeat)
       fail(rec_.substr(pos_, p + 1 - pos_), " is a repeat count above 200000000");
     if (count == 0) fail(rec_.substr(pos_, p + 1 - pos_), " is a zero repeat count");
     pos_ = p + 1;
@@ -281,9 +230,10 @@ bool ListInput::next(std::int64_t& v) {
   std::string_view tok;
   if (!start_item(Kind::integer, tok)) return false;
   std::int64_t x = 0;
-  bool too_big = false;
-  if (!parse_integer(tok, x, too_big))
-    fail(tok, too_big ? " does not fit in a 64-bit integer" : " is not an integer");
+  Status st = decimal::read_integer(tok, x);
+  if (st != Status::ok)
+    fail(tok,
+         st == Status::out_of_range ? " does not fit in a 64-bit integer" : " is not an integer");
   end_item();
   v = x;
   return true;
@@ -293,14 +243,14 @@ bool ListInput::next(double& v) {
   std::string_view tok;
   if (!start_item(Kind::real, tok)) return false;
   double x = 0;
-  switch (list_real(tok, x)) {
-    case RealStatus::ok:
+  switch (decimal::read_real(tok, {false}, x)) {
+    case Status::ok:
       end_item();
       v = x;
       return true;
-    case RealStatus::out_of_range:
+    case Status::out_of_range:
       fail(tok, " is too large for a real number");
-    case RealStatus::bad:
+    case Status::bad:
       break;
   }
   fail(tok, " is not a number");

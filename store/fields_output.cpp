@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "store/fields.hpp"
+#include "store/fields_decimal.hpp"
 
 namespace memprep {
 
@@ -70,19 +71,19 @@ bool place(std::string& out, bool neg, std::string_view body, int w, bool may_dr
 __extension__ typedef unsigned __int128 u128;
 
 std::size_t fixed_digits_exact(char* buf, double a, int d) {
-  static constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
-                                             100000, 1000000, 10000000, 100000000, 1000000000};
+  const double p10 = decimal::kPow10[d];
+  const auto n10 = static_cast<std::uint64_t>(p10);  // 10^d exactly
   std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
   double f = a - static_cast<double>(ip);
   std::uint64_t r = 0;
   // The fraction times 10^d in double precision is below 2^30, within 2^-24 of the exact
   // product: unless it lies within 2^-20 of a half, it rounds as the exact product does.
-  const double x = f * static_cast<double>(kPow10[d]);
+  const double x = f * p10;
   const std::uint64_t fl = static_cast<std::uint64_t>(x);
   const double fr = x - static_cast<double>(fl);
   if (f != 0 && std::fabs(fr - 0.5) > 0x1p-20) {
     r = fl + (fr > 0.5 ? 1 : 0);
-    if (r == kPow10[d]) {  // rounded up into the integer part
+    if (r == n10) {  // rounded up into the integer part
       r = 0;
       ++ip;
     }
@@ -98,7 +99,7 @@ std::size_t fixed_digits_exact(char* buf, double a, int d) {
       m |= std::uint64_t{1} << 52;
       shift = 1075 - biased;
     }
-    u128 p = static_cast<u128>(m) * kPow10[d];  // below 2^83
+    u128 p = static_cast<u128>(m) * n10;  // below 2^83
     if (shift < 127) {
       u128 q = p >> shift;
       u128 rem = p - (q << shift);
@@ -106,7 +107,7 @@ std::size_t fixed_digits_exact(char* buf, double a, int d) {
       if (rem > half || (rem == half && (q & 1))) ++q;
       r = static_cast<std::uint64_t>(q);
     }
-    if (r == kPow10[d]) {  // rounded up into the integer part
+    if (r == n10) {  // rounded up into the integer part
       r = 0;
       ++ip;
     }
