@@ -110,6 +110,36 @@ std::optional<std::int64_t> phase_after_label(std::string_view rec) {
   }
 }
 
+// Reads `src` on to the record that begins with `marker` and carries `wanted` in columns
+// first..last (records with the marker but no number there are passed over), each record
+// first shown to check(). At the end of the file the failure names the numbers the file
+// does hold, the `noun`s, and where the control file asks for `wanted`; when it holds
+// none, it says what was looked for.
+template <class Check>
+void find_numbered(TextSource& src, std::string_view marker, std::size_t first, std::size_t last,
+                   std::int64_t wanted, std::string_view noun, const std::string& asked_at,
+                   const std::string& looking_for, Check&& check) {
+  std::vector<std::int64_t> held;  // the numbers passed over
+  for (;;) {
+    if (!src.next(kMarkerWidth)) {
+      if (!held.empty()) throw not_held(src.name(), noun, held, wanted, asked_at);
+      throw IoFailure(src.name(), 0, "end of file while looking for " + looking_for);
+    }
+    check(src);
+    if (!starts(src.rec(), marker)) continue;
+    std::int64_t number = 0;
+    try {
+      number = get_I(src.rec(), first, last);
+    } catch (const FieldError&) {
+      continue;
+    }
+    if (number == wanted) return;
+    held.push_back(number);
+  }
+}
+
+void no_check(const TextSource&) {}
+
 class FullprofReader {
  public:
   explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
@@ -126,20 +156,8 @@ class FullprofReader {
  private:
   // The conditions block of the pattern, the kind of data, the last cycle.
   void first_pass() {
-    std::vector<std::int64_t> patterns;  // the patterns passed over
-    for (;;) {
-      if (!src_.next(kMarkerWidth)) {
-        if (!patterns.empty())
-          throw not_held(src_.name(), "pattern", patterns, s_.IHIST, run_.origin.hist);
-        throw IoFailure(
-            src_.name(), 0,
-            "end of file while looking for the conditions of pattern " + std::to_string(s_.IHIST));
-      }
-      if (!starts(src_.rec(), kConditions)) continue;
-      const std::int64_t pattern = src_.I(45, 47);
-      if (pattern == s_.IHIST) break;
-      patterns.push_back(pattern);
-    }
+    find_numbered(src_, kConditions, 45, 47, s_.IHIST, "pattern", run_.origin.hist,
+                  "the conditions of pattern " + std::to_string(s_.IHIST), no_check);
     src_.need("reading the conditions of the run", kMarkerWidth);
     s_.LTOF = false;
     src_.need("reading the conditions of the run", kMarkerWidth);
@@ -201,25 +219,8 @@ class FullprofReader {
   // The " => Phase" line of the phase, after the last cycle's line. Summary lines such as
   // " => Phase:  1" carry no phase number in columns 10-12 and are passed over.
   void find_phase() {
-    std::vector<std::int64_t> phases;  // the phases passed over
-    for (;;) {
-      if (!src_.next(kMarkerWidth)) {
-        if (!phases.empty())
-          throw not_held(src_.name(), "phase", phases, s_.IPHASE, run_.origin.phase);
-        throw IoFailure(src_.name(), 0,
-                        join({"end of file while looking for \"", kPhase, "\" of phase ",
-                              std::to_string(s_.IPHASE)}));
-      }
-      if (!starts(src_.rec(), kPhase)) continue;
-      std::int64_t phase = 0;
-      try {
-        phase = get_I(src_.rec(), 10, 12);
-      } catch (const FieldError&) {
-        continue;
-      }
-      if (phase == s_.IPHASE) return;
-      phases.push_back(phase);
-    }
+    find_numbered(src_, kPhase, 10, 12, s_.IPHASE, "phase", run_.origin.phase,
+                  join({"\"", kPhase, "\" of phase ", std::to_string(s_.IPHASE)}), no_check);
   }
 
   // A " Pattern#" line carries the pattern in columns 10-12 and the phase in columns
@@ -241,27 +242,17 @@ class FullprofReader {
   // (" Phase No.:", then h k l |F| sigma and no phase angle) is refused for what it is.
   void open_auxiliary() {
     aux_.open(run_.AUXFILE);
-    std::vector<std::int64_t> phases;  // the phases passed over
-    for (;;) {
-      if (!aux_.next(kMarkerWidth)) {
-        if (!phases.empty())
-          throw not_held(aux_.name(), "phase", phases, s_.IPHASE, run_.origin.phase);
-        throw IoFailure(aux_.name(), 0,
-                        join({"end of file while looking for \"", kAuxPhase, "\" of phase ",
-                              std::to_string(s_.IPHASE)}));
-      }
-      if (starts(aux_.rec(), kFourierPhase))
-        aux_.fail(
-            "this is a FullProf Fourier file (\" Phase No.:\", then h k l |F| sigma, no phase "
-            "angle), not an auxiliary file; the auxiliary file holds, after a \" Phase no.:\" "
-            "line with the phase number in columns 12-15, one line per reflection of the table: "
-            "h k l in columns 1-12, the amplitude in columns 13-24 and the phase angle in "
-            "degrees in columns 37-48");
-      if (!starts(aux_.rec(), kAuxPhase)) continue;
-      const std::int64_t phase = aux_.I(12, 15);
-      if (phase == s_.IPHASE) return;
-      phases.push_back(phase);
-    }
+    find_numbered(aux_, kAuxPhase, 12, 15, s_.IPHASE, "phase", run_.origin.phase,
+                  join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}),
+                  [](const TextSource& aux) {
+                    if (starts(aux.rec(), kFourierPhase))
+                      aux.fail(
+                          "this is a FullProf Fourier file (\" Phase No.:\", then h k l |F| sigma, "
+                          "no phase angle), not an auxiliary file; the auxiliary file holds, after "
+                          "a \" Phase no.:\" line with the phase number in columns 12-15, one line "
+                          "per reflection of the table: h k l in columns 1-12, the amplitude in "
+                          "columns 13-24 and the phase angle in degrees in columns 37-48");
+                  });
   }
 
   // The next line of the auxiliary block of the phase; false when the block has ended (the

@@ -115,6 +115,23 @@ struct Store {
     return n;
   }
   [[noreturn]] static void stop_at_capacity(const std::string& at);
+
+  // Copies every per-entry value of entry `from` to entry `to`.
+  void copy_entry(std::size_t to, std::size_t from) {
+    H[to] = H[from];
+    K[to] = K[from];
+    L[to] = L[from];
+    FoR[to] = FoR[from];
+    FoI[to] = FoI[from];
+    FoAbs[to] = FoAbs[from];
+    Io[to] = Io[from];
+    Wavelength[to] = Wavelength[from];
+    Dspacing[to] = Dspacing[from];
+    Tof[to] = Tof[from];
+    SigFo[to] = SigFo[from];
+    SrcLine[to] = SrcLine[from];
+    MRef[to] = MRef[from];
+  }
 };
 
 // What is wrong with a unit cell whose lengths are not all positive or whose angles do not

@@ -37,20 +37,7 @@ LeftOut leave_out_unweighted(Run& run) {
     const auto i = static_cast<std::size_t>(j);
     const double sigma = s.SigFo[i];
     if (sigma > 0 && std::isfinite(sigma)) {
-      if (++kept != i) {
-        s.H[kept] = s.H[i];
-        s.K[kept] = s.K[i];
-        s.L[kept] = s.L[i];
-        s.FoR[kept] = s.FoR[i];
-        s.FoI[kept] = s.FoI[i];
-        s.FoAbs[kept] = s.FoAbs[i];
-        s.Io[kept] = s.Io[i];
-        s.Wavelength[kept] = s.Wavelength[i];
-        s.Dspacing[kept] = s.Dspacing[i];
-        s.Tof[kept] = s.Tof[i];
-        s.SigFo[kept] = s.SigFo[i];
-        s.SrcLine[kept] = s.SrcLine[i];
-      }
+      if (++kept != i) s.copy_entry(kept, i);
       continue;
     }
     const double t = weight_base(s, i);
@@ -76,12 +63,8 @@ LeftOut leave_out_unweighted(Run& run) {
   std::int64_t members = 0;
   for (const Store::OverlapGroup& g : s.groups) members += g.NMem;
   const auto first_member = static_cast<std::size_t>(s.NREF1) + 1;
-  for (std::size_t m = 0; m < static_cast<std::size_t>(members); ++m) {
-    s.H[kept + 1 + m] = s.H[first_member + m];
-    s.K[kept + 1 + m] = s.K[first_member + m];
-    s.L[kept + 1 + m] = s.L[first_member + m];
-    s.MRef[kept + 1 + m] = s.MRef[first_member + m];
-  }
+  for (std::size_t m = 0; m < static_cast<std::size_t>(members); ++m)
+    s.copy_entry(kept + 1 + m, first_member + m);
   const std::int64_t read = s.NREF1;
   s.NREF1 = static_cast<std::int64_t>(kept);
 
@@ -97,8 +80,10 @@ LeftOut leave_out_unweighted(Run& run) {
   run.left_out_reasons = reasons;
   run.warnings << "memprep: " << where(run.SRCFILE, 0) << ": warning: " << left_out << " of "
                << read
-               << " reflections left out of the MEM data set and the companion file, as their "
-                  "sigma(|Fo|) = |Fo| / (2 sqrt(E Io)) would not be a finite number above 0 ("
+               << " reflections left out of the MEM data set"
+               << (run.FOSFILE.empty() ? "" : " and the companion file")
+               << ", as their sigma(|Fo|) = |Fo| / (2 sqrt(E Io)) would not be a finite number "
+                  "above 0 ("
                << reasons << ")\n"
                << shown;
   if (left_out > kShown) run.warnings << "memprep: and " << left_out - kShown << " more\n";
