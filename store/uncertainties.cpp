@@ -79,8 +79,7 @@ LeftOut leave_out_unweighted(Run& run) {
   run.left_out = left_out;
   run.left_out_reasons = reasons;
   run.warnings << "memprep: " << where(run.SRCFILE, 0) << ": warning: " << left_out << " of "
-               << read
-               << " reflections left out of the MEM data set"
+               << read << " reflections left out of the MEM data set"
                << (run.FOSFILE.empty() ? "" : " and the companion file")
                << ", as their sigma(|Fo|) = |Fo| / (2 sqrt(E Io)) would not be a finite number "
                   "above 0 ("

@@ -322,7 +322,7 @@ TEST(BadInput, SettingsAndSelectionsThatCannotBeRight) {
        "5.430940  5.430940  5.430940   180.000",
        "silicon.lst:33: the cell angle alpha = 180 must lie between 0 and 180 degrees"},
       {"out-xray", "ceria.ctl", "ceria.out", "       5.411300       0.000021",
-       "      -5.411300       0.000021", "ceria.out:25: the cell length a = -5.4113"},
+       "      -5.411300       0.000021", "ceria.out:31: the cell length a = -5.4113"},
       {"zmemin-groups", "ceria.ctl", "ceria.zmemin", "   5.41130   5.41130   5.41130",
        "   5.41130   0.00000   5.41130", "ceria.zmemin:5: the cell length b = 0"},
       {"zmemin-groups", "ceria.ctl", "ceria.ctl", "90.0 ", "180.0 ",
