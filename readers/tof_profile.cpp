@@ -1,6 +1,7 @@
 // Time-of-flight reflections: intensities rescaled by the dumped histogram profile, and the
 // store put in order of decreasing wavelength.
 #include <algorithm>
+#include <initializer_list>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -133,9 +134,8 @@ void sort_by_wavelength(Store& s) {
   }
 
   std::vector<std::int64_t> ints;
-  permute(s.H, from, n, ints);
-  permute(s.K, from, n, ints);
-  permute(s.L, from, n, ints);
+  // The source line goes with its reflection: messages about a reflection name its line.
+  for (auto* a : {&s.H, &s.K, &s.L, &s.SrcLine, &s.MRef}) permute(*a, from, n, ints);
   std::vector<double> reals;
   for (auto* a : {&s.Dspacing, &s.FoR, &s.FoI, &s.FoAbs, &s.Io, &s.Wavelength, &s.Tof})
     permute(*a, from, n, reals);
