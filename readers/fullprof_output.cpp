@@ -6,6 +6,7 @@
 // finds that cycle, the phase, the profile parameters with the cell, and the reflection
 // table of the pattern and phase, whose lines are read together with the lines of the
 // auxiliary file.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
@@ -425,7 +426,9 @@ class FullprofReader {
     std::string text = "columns " + std::to_string(first) + "-" + std::to_string(last) + ": ";
     text += name;
     text += " '";
-    text += trim_right(cols(src_.rec(), first, last));
+    std::string_view value = trim_right(cols(src_.rec(), first, last));
+    value.remove_prefix(std::min(value.size(), value.find_first_not_of(' ')));
+    text += value;
     text += "'";
     return text;
   }
