@@ -64,11 +64,20 @@ bool closer_than(double a, double b, double limit) {
   return std::fabs(b - a) < limit - margin;
 }
 
-void form_overlap_groups(Run& run) {
-  Store& s = run.store;
-  const RunOptions& o = run.options;
+namespace {
+
+// Where the entries go: from[new entry] = old entry, the single reflections first in the
+// reader's order, then the members of each group in peak order; each group's first entry.
+struct Plan {
+  std::vector<std::int64_t> from;
+  Entries first;
+  std::vector<Store::OverlapGroup> groups;
+  std::size_t singles = 0;
+};
+
+Plan plan_groups(const Store& s, const RunOptions& o) {
   const auto n = static_cast<std::size_t>(s.NREF1);
-  if (!o.overlap_groups() || n == 0) return;
+  Plan plan;
 
   // Peak order.
   const bool by_position = o.overlap_fwhm > 0;
@@ -90,50 +99,54 @@ void form_overlap_groups(Run& run) {
 
   // The length of each chain, at its root; then the groups, numbered in the peak order of
   // their first members, and where each one's members begin among the entries.
-  Entries root(n + 1), length(n + 1, 0);
-  for (std::size_t i = 1; i <= n; ++i) {
-    root[i] = chains.root(i);
-    ++length[root[i]];
-  }
-  std::size_t singles = 0;
+  Entries& root = chains.up;  // each entry's root, once the loop has set it
+  Entries length(n + 1, 0);
+  for (std::size_t i = 1; i <= n; ++i) ++length[root[i] = chains.root(i)];
   for (std::size_t i = 1; i <= n; ++i)
-    if (length[root[i]] == 1) ++singles;
+    if (length[root[i]] == 1) ++plan.singles;
   constexpr std::size_t kNone = 0;
   Entries group_of(n + 1, kNone);  // group number + 1, at the root
-  Entries first;                   // entry of each group's first member
-  std::vector<Store::OverlapGroup> groups;
-  std::size_t next = singles + 1;
+  std::size_t next = plan.singles + 1;
   for (std::size_t i : peaks) {
     const std::size_t r = root[i];
     if (length[r] < 2 || group_of[r] != kNone) continue;
-    groups.push_back({0, 0, static_cast<std::int64_t>(length[r])});
-    group_of[r] = groups.size();
-    first.push_back(next);
+    plan.groups.push_back({0, 0, static_cast<std::int64_t>(length[r])});
+    group_of[r] = plan.groups.size();
+    plan.first.push_back(next);
     next += length[r];
   }
-  if (groups.empty()) return;
+  if (plan.groups.empty()) return plan;
 
-  // from[new entry] = old entry: the single reflections in the reader's order, then the
-  // members of each group in peak order.
-  std::vector<std::int64_t> from(n + 1, 0);
+  plan.from.assign(n + 1, 0);
   std::size_t single = 0;
   for (std::size_t i = 1; i <= n; ++i)
-    if (length[root[i]] == 1) from[++single] = static_cast<std::int64_t>(i);
-  Entries filled(groups.size(), 0);
-  for (std::size_t i : peaks) {
-    const std::size_t g = group_of[root[i]];
-    if (g == kNone) continue;
-    from[first[g - 1] + filled[g - 1]++] = static_cast<std::int64_t>(i);
-  }
-  s.reorder(from, s.NREF1);
+    if (length[root[i]] == 1) plan.from[++single] = static_cast<std::int64_t>(i);
+  Entries place = plan.first;  // the next entry of each group
+  for (std::size_t i : peaks)
+    if (const std::size_t g = group_of[root[i]]; g != kNone)
+      plan.from[place[g - 1]++] = static_cast<std::int64_t>(i);
+  return plan;
+}
 
-  s.source_order.assign(n, 0);
-  for (std::size_t entry = 1; entry <= n; ++entry)
-    s.source_order[static_cast<std::size_t>(from[entry]) - 1] = static_cast<std::int64_t>(entry);
+}  // namespace
 
-  s.NREF1 = static_cast<std::int64_t>(singles);
-  for (std::size_t g = 0; g < groups.size(); ++g) value_group(s, groups[g], first[g], o.sigma);
-  s.groups = std::move(groups);
+void form_overlap_groups(Run& run) {
+  Store& s = run.store;
+  const RunOptions& o = run.options;
+  if (!o.overlap_groups() || s.NREF1 == 0) return;
+  Plan plan = plan_groups(s, o);
+  if (plan.groups.empty()) return;
+
+  s.reorder(plan.from, s.NREF1);
+  s.source_order.assign(static_cast<std::size_t>(s.NREF1), 0);
+  for (std::size_t entry = 1; entry < plan.from.size(); ++entry)
+    s.source_order[static_cast<std::size_t>(plan.from[entry]) - 1] =
+        static_cast<std::int64_t>(entry);
+
+  s.NREF1 = static_cast<std::int64_t>(plan.singles);
+  for (std::size_t g = 0; g < plan.groups.size(); ++g)
+    value_group(s, plan.groups[g], plan.first[g], o.sigma);
+  s.groups = std::move(plan.groups);
 }
 
 }  // namespace memprep
