@@ -22,7 +22,9 @@ namespace memprep {
 //   multiplicity as M;
 // - G'o' = sqrt(sum m |Fo|² / sum m) and SUM, its uncertainty, by the run's rule
 //   (value_group).
-// Fills source_order. Reflections without a usable uncertainty are not looked at here.
+// Fills source_order. Reflections without a usable uncertainty are not looked at here. The
+// groups' members take the entries of the reflections read, so they fit the store as those
+// did; each group has two members at least, so their count fits its five columns.
 void form_overlap_groups(Run& run);
 
 // True when a and b are closer than limit (see above).
