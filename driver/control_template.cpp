@@ -1,11 +1,394 @@
+// The control file that --template writes: the layout of the source's kind, one setting per
+// line in the order a run reads them, each line with its comment. A value the source holds
+// is written as the source prints it; a value it does not hold is a placeholder "<...>",
+// which read_control_line refuses, so that the template cannot be run by mistake.
 #include "driver/control_template.hpp"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "driver/run.hpp"
+#include "driver/source_kinds.hpp"
+#include "readers/source_survey.hpp"
 #include "store/errors.hpp"
+#include "writers/writers.hpp"
 
 namespace memprep {
 
+namespace {
+
+constexpr std::size_t kCommentColumn = 24;  // the comments start in column 25
+constexpr std::size_t kTitleLength = 70;    // the title's characters a run reads
+
+class Lines {
+ public:
+  // A setting: the value, then its comment.
+  void setting(std::string_view value, std::string_view comment) {
+    std::string line(value);
+    line.resize(std::max(line.size() + 2, kCommentColumn), ' ');
+    line.append("# ").append(comment);
+    text_.append(line).append("\n");
+  }
+  // A comment line ("#" alone for an empty text).
+  void comment(std::string_view text) {
+    text_.append(text.empty() ? "#" : "# ").append(text).append("\n");
+  }
+  std::string text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+std::string number(std::int64_t n) {
+  return std::to_string(n);
+}
+
+// "1", "1 and 2", "1 to 5", "1, 3 and 4".
+std::string numbers(const std::vector<std::int64_t>& n) {
+  std::string s;
+  const bool range =
+      n.size() > 2 && n.back() - n.front() + 1 == static_cast<std::int64_t>(n.size());
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    if (range && i > 0 && i + 1 < n.size()) continue;
+    s.append(i == 0 ? "" : i + 1 < n.size() ? ", " : range ? " to " : " and ");
+    s.append(number(n[i]));
+  }
+  return s;
+}
+
+std::string reflections(std::int64_t n) {
+  std::string s = number(n);
+  s.append(n == 1 ? " reflection" : " reflections");
+  return s;
+}
+
+// The preamble that every template begins with.
+void preamble(Lines& out, const std::string& source, std::string_view kind) {
+  std::string first = "memprep control file for ";
+  first.append(source).append(" (").append(kind).append("), written by memprep --template.");
+  out.comment(first);
+  out.comment(
+      "One setting per line, in the order memprep reads them; text after \"#\" is a comment.");
+  out.comment(
+      "A line <...> is a placeholder for a value the source does not give: replace it with");
+  out.comment("the value (memprep refuses to run while one is left).");
+  out.comment("");
+}
+
+// The title as a control line can hold it: "#" would start a comment (it is written as
+// "No.", the sense it has in titles such as "RT #13744"), and a run reads 70 characters.
+void title_line(Lines& out, std::string_view title, std::string_view from) {
+  std::string text;
+  bool hash = false;
+  for (char c : title) {
+    if (c == '#') {
+      text.append("No.");
+      hash = true;
+    } else {
+      text.push_back(c);
+    }
+  }
+  std::string comment = "title, from ";
+  comment.append(from);
+  if (hash) comment.append(" (\"#\" written as \"No.\")");
+  if (text.size() > kTitleLength) {
+    text.resize(kTitleLength);
+    comment.append(" (cut to 70 characters)");
+  }
+  if (text.empty() || (text.front() == '<' && text.back() == '>'))
+    out.setting("<title: up to 70 characters>", "title: the source gives none");
+  else
+    out.setting(text, comment);
+}
+
+// The name of the MEM data set: the source's name with its kind's extension replaced by
+// ".mem". Its companion file must not replace a file that a run would leave alone, such as a
+// binary structure-factor file of that name: then "_2", "_3", ... is added before ".mem".
+std::string mem_name(const std::string& source, const SourceKindRow& kind, std::string& note) {
+  std::string base = source;
+  for (std::string_view fragment : kind.fragments)
+    if (base.ends_with(fragment)) base.resize(base.size() - fragment.size());
+  std::string name = base + ".mem";
+  for (int n = 2; !companion_may_replace(companion_name(name)); ++n) {
+    if (note.empty()) {
+      note = companion_name(name);
+      note.append(" is another kind of file");
+    }
+    name = base;
+    name.append("_").append(number(n)).append(".mem");
+  }
+  return name;
+}
+
+void output_line(Lines& out, const std::string& name, const std::string& note) {
+  std::string comment = "MEM data set to write; ";
+  comment.append(companion_name(name)).append(" is written beside it");
+  if (!note.empty()) comment.append(" (").append(note).append(")");
+  out.setting(name, comment);
+}
+
+// E and the grid, which no source holds; `io` says what Io is for the kind.
+void run_settings(Lines& out, std::string_view io) {
+  std::string e = "E: sigma(|Fo|) = |Fo| / (2 sqrt(E Io)), Io ";
+  e.append(io);
+  out.setting("<E: a number above 0>", e);
+  out.setting("<NX NY NZ: grid divisions along a, b and c>", "NX NY NZ");
+}
+
+void amplitude_placeholders(Lines& out) {
+  out.setting("<IAMP: 0 or 1>", "IAMP: 0 = positive amplitude only, 1 = positive and negative");
+  out.setting("<amplitudes: AMPPOS, then AMPNEG when IAMP is 1>",
+              "total scattering amplitude of the cell (electrons, or fm for neutrons)");
+}
+
+const FullprofSurvey::Phase* find_phase(const FullprofSurvey& s, std::int64_t number) {
+  for (const FullprofSurvey::Phase& p : s.phases)
+    if (p.number == number) return &p;
+  return nullptr;
+}
+
+std::string fullprof_template(const std::string& source, const SourceKindRow& kind) {
+  TextSource src;
+  src.open(source);
+  const FullprofSurvey s = survey_fullprof_output(src);
+  if (s.patterns.empty())
+    throw IoFailure(source, 0,
+                    "no \" ==> CONDITIONS OF THIS RUN FOR PATTERN No.:\" line: the output holds "
+                    "no pattern memprep can convert");
+  const FullprofSurvey::Pattern& pattern = s.patterns.front();
+
+  // The phase: the first one with reflections in the pattern's table, else the first held.
+  std::int64_t phase = s.phases.empty() ? 1 : s.phases.front().number;
+  for (const SurveyedTable& t : s.tables)
+    if (t.pattern == pattern.number && t.reflections > 0) {
+      phase = t.phase;
+      break;
+    }
+
+  Lines out;
+  preamble(out, source, "FullProf output");
+  out.comment(source + " holds");
+  for (const FullprofSurvey::Phase& p : s.phases) {
+    std::string line = "  phase " + number(p.number) + ": ";
+    line.append(p.name.empty() ? "no name" : p.name);
+    if (!p.space_group.empty()) line.append(", space group ").append(p.space_group);
+    if (!p.symbol.empty()) line.append(" (").append(p.symbol).append(")");
+    out.comment(line);
+  }
+  std::vector<std::int64_t> tof_patterns;
+  std::int64_t last_pattern = 0;
+  for (const FullprofSurvey::Pattern& p : s.patterns) {
+    std::string line = "  pattern " + number(p.number) + ": ";
+    if (p.tof) {
+      tof_patterns.push_back(p.number);
+      line.append("time of flight, detector at 2theta ");
+      line.append(p.bank_angle.empty() ? "(not given)" : p.bank_angle);
+    } else {
+      line.append("constant wavelength ");
+      line.append(p.wavelength.empty() ? "(not given)" : p.wavelength);
+    }
+    out.comment(line);
+    last_pattern = std::max(last_pattern, p.number);
+    bool table = false;
+    for (const SurveyedTable& t : s.tables) {
+      if (t.pattern != p.number) continue;
+      table = true;
+      out.comment("    phase " + number(t.phase) + ": " +
+                  (t.reflections > 0 ? reflections(t.reflections)
+                                     : std::string("no reflection table, nothing to convert")));
+    }
+    if (!table) out.comment("    no reflection table, nothing to convert");
+  }
+  out.comment("The lines below take pattern " + number(pattern.number) + " and phase " +
+              number(phase) + ".");
+
+  out.setting(source, "source: the FullProf output file");
+  out.setting("<auxiliary file: amplitudes and phase angles of phase " + number(phase) + ">",
+              "auxiliary file: amplitude and phase angle of each reflection");
+  std::string note;
+  output_line(out, mem_name(source, kind, note), note);
+  title_line(out, s.title, "\" => Title:\"");
+
+  const FullprofSurvey::Phase* p = find_phase(s, phase);
+  if (p && !p->space_group.empty() && !p->symbol.empty()) {
+    std::string line(1, p->symbol.front());
+    line.append(" ").append(p->space_group);
+    out.setting(line, "VOL letter " + line.substr(0, 1) + " (from " + p->symbol +
+                          "), space group " + p->space_group + ", setting 1 (-SET for another)");
+  } else if (p && !p->space_group.empty()) {
+    out.setting("<symmetry line: VOL letter in column 1, then " + p->space_group + ">",
+                "VOL SPG[-SET]: space group " + p->space_group);
+  } else {
+    out.setting("<symmetry line: VOL letter in column 1, space group from column 3>",
+                "VOL SPG[-SET]");
+  }
+
+  run_settings(out, "= Iobs of the table");
+  amplitude_placeholders(out);
+  if (pattern.tof)
+    out.setting("0", "lambda1: 0, time-of-flight data have no single wavelength");
+  else if (!pattern.wavelength.empty())
+    out.setting(pattern.wavelength,
+                "lambda1: the first wavelength of pattern " + number(pattern.number));
+  else
+    out.setting("<lambda1: the wavelength in Angstrom>", "lambda1: the output gives none");
+  out.setting(number(pattern.number), "pattern number");
+  out.setting(number(phase), "phase number");
+
+  if (pattern.tof) {
+    // The bank of a time-of-flight pattern is its number: the angles of patterns 1, 2, ...
+    // in order, 0 for a pattern of other data.
+    std::string angles;
+    bool missing = false;
+    for (std::int64_t n = 1; n <= last_pattern; ++n) {
+      std::string angle = "0";
+      for (const FullprofSurvey::Pattern& q : s.patterns)
+        if (q.number == n && q.tof) {
+          angle = q.bank_angle;
+          missing = missing || angle.empty();
+        }
+      if (!angles.empty()) angles.append(" ");
+      angles.append(angle);
+    }
+    const std::string banks =
+        (tof_patterns.size() == 1 ? "bank " : "banks ") + numbers(tof_patterns);
+    if (missing)
+      out.setting("<bank angles: 2theta of " + banks + ", in bank order>",
+                  "bank-angle line: bank = pattern number");
+    else
+      out.setting(angles, "2theta of " + banks + " (bank = pattern number)");
+  }
+  out.setting("1.0", "FODIV: |Fo| = amplitude / FODIV x 10 (10.0 keeps the amplitudes)");
+  return out.text();
+}
+
+bool converted_type(const std::string& type) {
+  return (type.size() == 3 && type[2] == 'C') || type == "PNT";
+}
+
+std::string list_template(const std::string& source, const SourceKindRow& kind) {
+  TextSource src;
+  src.open(source);
+  const ListFileSurvey s = survey_list_file(src);
+  if (s.histograms.empty())
+    throw IoFailure(source, 0,
+                    "no diffractometer constants after the GENLES title (\" Diffractometer "
+                    "constants for powder data:\"): the list file gives no histogram and no "
+                    "diffraction type");
+  const ListFileSurvey::Histogram* hist = &s.histograms.front();
+  for (const ListFileSurvey::Histogram& h : s.histograms)
+    if (converted_type(h.type)) {
+      hist = &h;
+      break;
+    }
+  std::int64_t phase = 1;
+  for (const SurveyedTable& t : s.tables)
+    if (t.pattern == hist->number && t.reflections > 0) {
+      phase = t.phase;
+      break;
+    }
+
+  Lines out;
+  preamble(out, source, "refinement list file");
+  out.comment(source + " holds");
+  for (const ListFileSurvey::Histogram& h : s.histograms) {
+    std::string line = "  histogram " + number(h.number) + ": type " + h.type + ", ";
+    if (h.type == "PNT")
+      line.append("neutron time of flight, ")
+          .append(h.bank > 0 ? "bank " + number(h.bank) : std::string("no bank given"));
+    else if (h.type.size() == 3 && h.type[2] == 'C')
+      line.append(h.type == "PXC"   ? "X-ray"
+                  : h.type == "PNC" ? "neutron"
+                                    : "radiation other than X-rays and neutrons")
+          .append(", wavelength ")
+          .append(h.wavelength);
+    else
+      line.append("a type memprep does not convert");
+    out.comment(line);
+    bool table = false;
+    for (const SurveyedTable& t : s.tables) {
+      if (t.pattern != h.number) continue;
+      table = true;
+      out.comment("    phase " + number(t.phase) + ": " + reflections(t.reflections));
+    }
+    if (!table) out.comment("    no reflection list");
+  }
+  if (s.structure)
+    out.comment("  the structure (scattering factors, atom list): the amplitudes follow from it");
+  out.comment("The lines below take histogram " + number(hist->number) + " and phase " +
+              number(phase) + ".");
+
+  out.setting(source, "source: the refinement list file");
+  std::string note;
+  output_line(out, mem_name(source, kind, note), note);
+  title_line(out, s.title, "the EXPEDT section");
+  out.setting("<symmetry line: VOL letter in column 1, space group from column 3>",
+              "VOL SPG[-SET]");
+  run_settings(out, "as written (x 1e-10)");
+  if (s.structure) {
+    out.setting("1", "IAMP: 1 = positive and negative amplitude");
+    out.setting("0 0", "amplitudes: 0 = computed from the structure in the list file");
+  } else {
+    amplitude_placeholders(out);
+  }
+  const bool tof = hist->type == "PNT";
+  if (tof)
+    out.setting("0", "lambda1: 0, time-of-flight data have no single wavelength");
+  else if (!hist->wavelength.empty())
+    out.setting(hist->wavelength, "lambda1: the wavelength of histogram " + number(hist->number));
+  else
+    out.setting("<lambda1: the wavelength in Angstrom>", "lambda1: the list file gives none");
+  out.setting(number(hist->number), tof && hist->bank > 0
+                                        ? "histogram number (bank " + number(hist->bank) + ")"
+                                        : std::string("histogram number"));
+  out.setting(number(phase), "phase number");
+  if (hist->type == "PXC")
+    out.setting("<PolA PolB: polarisation constants>",
+                "PolA PolB (type PXC): 0.5 1.0 without a monochromator");
+  if (tof) {
+    const std::string banks = hist->bank == 1  ? std::string("bank 1")
+                              : hist->bank > 1 ? "banks 1 to " + number(hist->bank)
+                                               : std::string("banks 1, 2, ...");
+    out.setting("<bank angles: 2theta of " + banks + ", in bank order>",
+                "bank-angle line (type PNT)");
+    if (!hist->tof_constants.empty())
+      out.setting(hist->tof_constants,
+                  "TOFLIN TOFQUAD TOFZERO: the diffractometer constants of "
+                  "histogram " +
+                      number(hist->number));
+    else
+      out.setting("<TOFLIN TOFQUAD TOFZERO>", "time-of-flight constants (type PNT)");
+  }
+  return out.text();
+}
+
+}  // namespace
+
 std::string control_template(const std::string& source) {
-  throw IoFailure(source, 0, "control-file templates are not written yet");
+  if (source.find('#') != std::string::npos)
+    throw IoFailure(source, 0, "a control file cannot name a file whose name holds \"#\"");
+  const SourceKindRow& kind = choose_source_kind(source, source);
+  switch (kind.kind) {
+    case SourceKind::list_file:
+      return list_template(source, kind);
+    case SourceKind::fullprof_output:
+      return fullprof_template(source, kind);
+    case SourceKind::fos_file:
+      throw IoFailure(source, 0,
+                      "a binary structure-factor file needs no template: its control file is "
+                      "five lines (the file's name, the MEM data set's name, E, IAMP, lambda1) "
+                      "and the file gives everything else");
+    case SourceKind::earlier_mem_data_set:
+      throw IoFailure(source, 0,
+                      "an earlier MEM data set needs no template: its control file is six lines "
+                      "(the data set's name, the new data set's name, the title, the symmetry "
+                      "line, the bank's 2theta, TOFLIN TOFQUAD TOFZERO) and the data set gives "
+                      "everything else");
+    case SourceKind::none:
+      break;
+  }
+  throw IoFailure(source, 0, "no template for this kind of source");
 }
 
 }  // namespace memprep

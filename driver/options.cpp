@@ -41,7 +41,8 @@ constexpr OptionRow kOptions[] = {
      [](CommandLine& c, std::string_view) { c.quiet = true; }},
     {0, "template", "SOURCE",
      "write a commented control file for SOURCE (a FullProf output or\n"
-     "list file) on standard output, with every value the source holds",
+     "list file) on standard output, with every value the source holds;\n"
+     "the values it does not hold are placeholders <...> to replace",
      [](CommandLine& c, std::string_view v) { c.template_source = v; }},
     {0, "overlap-fwhm", "FACTOR",
      "FullProf outputs: chain reflections whose peak positions differ by\n"
@@ -123,6 +124,12 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
   return c;
 }
 
+std::vector<std::string_view> long_option_names() {
+  std::vector<std::string_view> names;
+  for (const OptionRow& o : kOptions) names.push_back(o.long_name);
+  return names;
+}
+
 std::string help_text() {
   std::string kinds, companion;
   for (const SourceKindRow& row : source_kinds()) {
@@ -145,11 +152,10 @@ std::string help_text() {
     }
     // Names too long for their column stand on a line of their own.
     bool first = names.size() < 24;
-    if (first) {
+    if (first)
       names.resize(24, ' ');
-    } else {
+    else
       options += "  " + names + "\n";
-    }
     std::string_view help = o.help;
     while (!help.empty()) {
       const std::size_t nl = help.find('\n');

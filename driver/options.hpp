@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/run.hpp"
@@ -30,5 +31,8 @@ CommandLine parse_command_line(int argc, const char* const* argv);
 
 // The --help text: usage, what the program does, the source kinds and every option.
 std::string help_text();
+
+// The long name of every option, without the leading "--", in the order of --help.
+std::vector<std::string_view> long_option_names();
 
 }  // namespace memprep

@@ -53,17 +53,9 @@ void read_file_name(Run& run, std::string& name, std::string_view what) {
 }
 
 // The companion file replaces an existing file only when that file is a companion file
-// itself (its first line is the companion writer's first line): a binary structure-factor
-// file or anything else of that name is left alone.
+// itself: a binary structure-factor file or anything else of that name is left alone.
 void keep_what_is_not_a_companion(const Run& run) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(run.FOSFILE, ec)) return;  // created, or refused there
-  std::ifstream existing(run.FOSFILE, std::ios::binary);
-  if (!existing) return;
-  std::string first;
-  std::getline(existing, first);
-  if (!first.empty() && first.back() == '\r') first.pop_back();
-  if (first == "# Title") return;
+  if (companion_may_replace(run.FOSFILE)) return;
   throw IoFailure(run.CTLFILE, run.ctl_out_line,
                   "the companion file of '" + run.OUTFILE + "' would replace '" + run.FOSFILE +
                       "', which is not a companion file (it does not begin with \"# Title\"); "
@@ -118,6 +110,17 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
 void convert(Run& run);
 
 }  // namespace
+
+bool companion_may_replace(const std::string& name) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec)) return true;  // created, or refused there
+  std::ifstream existing(name, std::ios::binary);
+  if (!existing) return true;
+  std::string first;
+  std::getline(existing, first);
+  if (!first.empty() && first.back() == '\r') first.pop_back();
+  return first == "# Title";
+}
 
 void run_converter(Run& run) {
   try {

@@ -17,6 +17,13 @@ void read_control_line(Run& run, std::string& buffer, std::size_t length, std::s
     std::size_t hash = rec.find('#');
     if (hash != std::string_view::npos) rec = rec.substr(0, hash);
     buffer.assign(trim_right(rec));
+    // A control file written by --template marks each value the source does not hold with
+    // a placeholder "<...>"; a run stops at the first one left.
+    if (buffer.size() >= 2 && buffer.front() == '<' && buffer.back() == '>') {
+      std::string condition = "this line still holds the template's placeholder ";
+      condition.append(buffer).append(": replace it with the value");
+      throw IoFailure(run.ctl.name(), run.ctl.line(), condition);
+    }
     return;
   }
 }

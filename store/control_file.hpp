@@ -14,7 +14,8 @@ namespace memprep {
 // Fills `buffer` with the next significant control line: the record cut to `length`
 // characters, blank lines and "#" lines skipped, left-adjusted, and everything from a "#"
 // on removed. The buffer is kept without its trailing blanks. The end of the control file
-// is an IoFailure naming `what` (the line that was expected).
+// is an IoFailure naming `what` (the line that was expected), and so is a line that is a
+// template's placeholder: one that begins with "<" and ends with ">".
 void read_control_line(Run& run, std::string& buffer, std::size_t length, std::string_view what);
 
 // Title, symmetry line, E, grid, IAMP, amplitudes, lambda1, histogram and phase numbers

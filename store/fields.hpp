@@ -25,7 +25,9 @@ std::string_view cols(std::string_view rec, std::size_t first, std::size_t last)
 bool at(std::string_view rec, std::size_t first, std::string_view literal);
 
 // True when rec begins with literal (at(rec, 1, literal)).
-inline bool starts(std::string_view rec, std::string_view literal) { return at(rec, 1, literal); }
+inline bool starts(std::string_view rec, std::string_view literal) {
+  return at(rec, 1, literal);
+}
 
 // True when s holds only blanks (or nothing).
 bool is_blank(std::string_view s);
@@ -34,7 +36,9 @@ bool is_blank(std::string_view s);
 std::string_view trim_right(std::string_view s);
 
 // The record cut to a buffer of n characters (a longer record loses its tail).
-inline std::string_view cut(std::string_view rec, std::size_t n) { return rec.substr(0, n); }
+inline std::string_view cut(std::string_view rec, std::size_t n) {
+  return rec.substr(0, n);
+}
 
 // ---- Fixed-column input ---------------------------------------------------------------
 // The rules of gfortran's formatted READ (checked against gfortran 12 over every form):
@@ -50,8 +54,8 @@ std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
 // follow (E, D or Q in either case, or a sign alone: "16-2" under F4.1 reads 0.016), with
 // at least one digit. Under a scale factor k (kP) a value without an exponent is divided
 // by 10^k. As gfortran, a sign or a point alone reads 0, and so does a missing mantissa
-// ("E5"). Refused by project decision, where gfortran reads NaN or Infinity: the texts NaN,
-// Inf, Infinity, and a value beyond the largest double.
+// ("E5"). Refused deliberately, where gfortran reads NaN or Infinity: the texts NaN, Inf,
+// Infinity, and a value beyond the largest double (a damaged number stops the run).
 double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
 
 // The same conversions on a bare field text (no columns), used by get_I/get_F.
@@ -75,10 +79,10 @@ double parse_F(std::string_view field, int d, int scale = 0);
 // - a text item is a word up to a blank, comma, semicolon, slash or the end of the record,
 //   or a string in quotes or apostrophes (a doubled quote stands for one; the string may go
 //   on over records).
-// Departing from gfortran: Inf, Infinity and NaN are not numbers, a real beyond the largest
-// double is an error (project decision: a damaged number stops the run); a slash after blank
+// Departing from gfortran deliberately: Inf, Infinity and NaN are not numbers, a real beyond
+// the largest double is an error (a damaged number stops the run); a slash after blank
 // records at the start of a read, or after a value's record end, ends the list as the
-// standard says (gfortran 12 there reads the character after the slash).
+// Fortran standard has it (gfortran 12 there reads the character after the slash).
 class ListInput {
  public:
   // Supplies the next record when the current one is used up; nullopt at the end of file.
@@ -134,8 +138,8 @@ class ListInput {
   std::int64_t repeat_ = 0;   // items still to give from an r*c or r* item
   bool repeat_null_ = false;  // r*: they are null
   Kind repeat_kind_ = Kind::integer;
-  std::string held_;          // a repeated constant, or a quoted string
-  std::size_t column_ = 0;    // 1-based column of the current item's constant
+  std::string held_;        // a repeated constant, or a quoted string
+  std::size_t column_ = 0;  // 1-based column of the current item's constant
   int item_ = 0;
 };
 
@@ -156,7 +160,9 @@ void put_G(std::string& out, double v, int w, int d, int scale = 0);
 void put_X(std::string& out, int n);
 // A: the text at its own length. Aw: the text in w columns (right-justified when shorter,
 // its first w characters when longer).
-inline void put_A(std::string& out, std::string_view text) { out.append(text); }
+inline void put_A(std::string& out, std::string_view text) {
+  out.append(text);
+}
 void put_A(std::string& out, std::string_view text, int w);
 
 }  // namespace memprep

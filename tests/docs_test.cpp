@@ -3,11 +3,15 @@
 //     <!-- example: examples/DIR/FILE -->            (the whole file), or
 //     <!-- example: examples/DIR/FILE lines A-B -->  (lines A to B of it),
 // and must stand in the guide exactly as in the file, so that the guide cannot drift from
-// what the program writes (the examples themselves are checked by the golden tests).
+// what the program writes (the examples themselves are checked by the golden tests). The
+// same holds for the templates the guide quotes, and the manual page and the guide describe
+// every option of the command line.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 
+#include "driver/options.hpp"
 #include "support.hpp"
 
 namespace memprep::test {
@@ -29,8 +33,9 @@ struct Quotation {
   std::vector<std::string> lines;   // the code block, indentation removed
 };
 
-std::vector<Quotation> quotations(const std::vector<std::string>& guide) {
-  const std::string open = "<!-- example: ", close = " -->";
+// The quotations after the markers "<!-- KIND: ... -->".
+std::vector<Quotation> quotations(const std::vector<std::string>& guide, const std::string& kind) {
+  const std::string open = "<!-- " + kind + ": ", close = " -->";
   std::vector<Quotation> found;
   for (std::size_t i = 0; i < guide.size(); ++i) {
     const std::string& g = guide[i];
@@ -65,7 +70,7 @@ std::vector<Quotation> quotations(const std::vector<std::string>& guide) {
 
 TEST(UserGuide, QuotedExamplesMatchTheShippedFiles) {
   const std::vector<std::string> guide = split_lines(read_file(kRoot / "docs" / "user-guide.md"));
-  const std::vector<Quotation> quoted = quotations(guide);
+  const std::vector<Quotation> quoted = quotations(guide, "example");
   ASSERT_FALSE(quoted.empty()) << "the user guide quotes no example";
   for (const Quotation& q : quoted) {
     SCOPED_TRACE("user guide line " + std::to_string(q.guide_line) + ": " + q.path);
@@ -81,6 +86,22 @@ TEST(UserGuide, QuotedExamplesMatchTheShippedFiles) {
   }
 }
 
+// The guide quotes what --template writes for an example's source after a line
+//     <!-- template: examples/DIR/SOURCE -->
+// exactly as the program writes it.
+TEST(UserGuide, QuotedTemplatesAreWhatTheProgramWrites) {
+  const std::vector<std::string> guide = split_lines(read_file(kRoot / "docs" / "user-guide.md"));
+  const std::vector<Quotation> quoted = quotations(guide, "template");
+  ASSERT_FALSE(quoted.empty()) << "the user guide quotes no template";
+  for (const Quotation& q : quoted) {
+    SCOPED_TRACE("user guide line " + std::to_string(q.guide_line) + ": " + q.path);
+    const fs::path source = kRoot / q.path;
+    const Result r = run_memprep(source.parent_path(), {"--template", source.filename().string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(q.lines, split_lines(r.out));
+  }
+}
+
 // Every example directory is listed in the guide's table of examples, and every control
 // file the guide names under examples/ exists.
 TEST(UserGuide, ListsEveryExample) {
@@ -90,6 +111,38 @@ TEST(UserGuide, ListsEveryExample) {
     std::string row = "| `" + e.path().filename().string() + "` |";
     EXPECT_NE(guide.find(row), std::string::npos)
         << "examples/" << e.path().filename().string() << " is missing from the table of examples";
+  }
+}
+
+// True when `text` holds `word` not followed by a letter, digit, "-" or "\\" (so that
+// "--overlap" is not found in "--overlap-d").
+bool mentions(const std::string& text, const std::string& word) {
+  for (std::size_t p = text.find(word); p != std::string::npos; p = text.find(word, p + 1)) {
+    const std::size_t after = p + word.size();
+    if (after == text.size()) return true;
+    const char c = text[after];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '\\') return true;
+  }
+  return false;
+}
+
+// Every option of the option table (the one --help prints) is described in the OPTIONS
+// section of the manual page and in the user guide.
+TEST(Docs, DescribeEveryOptionOfTheCommandLine) {
+  const std::string manual = read_file(kRoot / "docs" / "memprep.1");
+  const std::string guide = read_file(kRoot / "docs" / "user-guide.md");
+  const std::size_t from = manual.find("\n.SH OPTIONS\n");
+  ASSERT_NE(from, std::string::npos) << "docs/memprep.1 has no OPTIONS section";
+  const std::string options = manual.substr(from, manual.find("\n.SH ", from + 1) - from);
+  for (std::string_view name : long_option_names()) {
+    std::string roff = "\\-\\-";  // a minus sign is written "\-" in the manual page
+    for (char c : name) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_TRUE(mentions(options, roff))
+        << "--" << name << " is not described in the OPTIONS of docs/memprep.1";
+    std::string markdown = "`--";
+    markdown += name;
+    EXPECT_TRUE(mentions(guide, markdown))
+        << "--" << name << " is not described in docs/user-guide.md";
   }
 }
 

@@ -54,6 +54,14 @@ TEST(Driver, CommandLineOptions) {
       {{"--template", "a.out", "x.ctl"},
        2,
        "memprep: --template writes a control file; it takes no control file to convert\n" + usage},
+      {{"--template", "a.fos"},
+       1,
+       "memprep: a.fos: a binary structure-factor file needs no template: its control file is "
+       "five lines (the file's name, the MEM data set's name, E, IAMP, lambda1) and the file "
+       "gives everything else\n"},
+      {{"--template", "a.zmemin"},
+       1,
+       "memprep: a.zmemin: an earlier MEM data set needs no template..."},
       {{"-q", "none.ctl"}, 1, "memprep: none.ctl: cannot open: No such file or directory\n"},
       {{"--", "--help"}, 1, "memprep: --help: cannot open..."},
       {{"--help"}, 0, ""},

@@ -1,0 +1,176 @@
+// Decimal conversion under both readers of the field notation (store/fields.hpp): the one
+// scanner of digits, signs, points and exponents that fixed-column fields and free-format
+// items are read with, the one table of powers of ten, and the quoting of refused texts.
+//
+// The scanner and the direct conversion are inline: they run for every field of files with
+// 100000 lines, and the plain forms those files hold never leave them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace memprep::decimal {
+
+// 10^0 to 10^22: the powers of ten that are exact in double precision.
+// clang-format off
+inline constexpr double kPow10[] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// clang-format on
+
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+enum class Status { ok, bad, out_of_range };
+
+// The digits of a number, gathered over one or more runs (integer part, then decimals).
+struct Digits {
+  std::uint64_t value = 0;  // the digits as an integer: exact for up to 19 digits
+  long long count = 0;      // digits read, leading zeros included
+};
+
+// Reads digits from p on into d, passing over blanks among and after them; returns where
+// they end: at `end`, or at the first character that is neither a digit nor a blank.
+[[gnu::always_inline]] inline const char* scan_digits(const char* p, const char* end, Digits& d) {
+  std::uint64_t v = d.value;  // wraps beyond 19 digits, which `count` tells
+  long long count = d.count;
+  for (;;) {
+    const char* const run = p;
+    while (p < end && is_digit(*p)) v = v * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    count += p - run;
+    if (p == end || *p != ' ') break;
+    while (p < end && *p == ' ') ++p;
+    if (p == end || !is_digit(*p)) break;
+  }
+  d.value = v;
+  d.count = count;
+  return p;
+}
+
+// The digits from p on (blanks among them) without their leading zeros: for a run of more
+// than 19 digits, which may still have a value of 19 digits or fewer.
+inline Digits significant_digits(const char* p, const char* end) {
+  while (p < end && (*p == '0' || *p == ' ')) ++p;
+  Digits d;
+  scan_digits(p, end, d);
+  return d;
+}
+
+// The digits of `mantissa` (as scanned: blanks and a point may stand among them) times
+// 10^e10, correctly rounded, with the sign given: the full conversion, for what the direct
+// one in read_real() does not take.
+Status convert_long(std::string_view mantissa, long long e10, bool neg, double& v);
+
+// How a real is written: in an Fw.d or Ew.d field under a scale factor, or as a free-format
+// item (which holds no blanks).
+struct RealForm {
+  bool fixed;     // a fixed field
+  int d = 0;      // its decimals where no point is written
+  int scale = 0;  // its scale factor, where no exponent is written
+};
+
+// Reads f as a real: an optional sign, a mantissa of digits with at most one point, and
+// optionally an exponent: E, D or Q in either case with an optional sign, or a sign alone,
+// then at least one digit. Blanks are passed over everywhere. A free-format item needs a
+// mantissa digit. In a fixed field an empty mantissa reads zero (with its sign), and an
+// all-blank field, or a sign alone, +0; without a point the last d digits are decimals;
+// without an exponent the value is divided by 10^scale; and a total exponent of 10000 or
+// more in magnitude is not a number. A value beyond the largest double is out_of_range; one
+// below the smallest denormal reads as zero.
+[[gnu::always_inline]] inline Status read_real(std::string_view f, RealForm form, double& v) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  bool neg = false;
+  if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
+  const char* const mantissa = p;
+  Digits m;
+  p = scan_digits(p, end, m);
+  const bool point = p < end && *p == '.';
+  long long decimals = 0;
+  if (point) {
+    const long long before = m.count;
+    p = scan_digits(p + 1, end, m);
+    decimals = m.count - before;
+  }
+  const std::string_view text(mantissa, static_cast<std::size_t>(p - mantissa));
+  bool has_exp = false;
+  long long exp = 0;
+  if (p < end) {
+    const char c = *p;
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q')
+      ++p;
+    else if (c != '+' && c != '-')
+      return Status::bad;
+    has_exp = true;
+    while (p < end && *p == ' ') ++p;
+    bool eneg = false;
+    if (p < end && (*p == '+' || *p == '-')) eneg = *p++ == '-';
+    const char* const digits = p;
+    Digits e;
+    p = scan_digits(p, end, e);
+    if (p != end || e.count == 0) return Status::bad;
+    if (e.count > 19) e = significant_digits(digits, end);
+    // Any exponent of 10^9 or more gives the same result: taken as 10^9.
+    exp = e.count > 19 || e.value >= 1000000000 ? 1000000000 : static_cast<long long>(e.value);
+    if (eneg) exp = -exp;
+  }
+  if (form.fixed) {
+    if (!point && !has_exp && m.count == 0) {  // all blank, or a sign alone
+      v = 0;
+      return Status::ok;
+    }
+    if (!has_exp) exp = -form.scale;
+    if (!point) exp -= form.d;
+  } else if (m.count == 0) {
+    return Status::bad;
+  }
+  // Up to 2^53 times a power of ten up to 10^22 in magnitude: both exact doubles, so one
+  // multiplication or division gives the correctly rounded value.
+  const long long e10 = exp - decimals;
+  if (m.count <= 19 && m.value <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
+    const double mant = static_cast<double>(m.value);
+    const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
+    v = neg ? -value : value;
+    return Status::ok;
+  }
+  // (An exponent so large never takes the direct conversion above.)
+  if (form.fixed && (exp >= 10000 || exp <= -10000)) return Status::bad;
+  return convert_long(text, e10, neg, v);
+}
+
+// Reads f as an integer: an optional sign and at least one digit, blanks passed over
+// everywhere (a free-format item holds none); all blank reads 0. `out_of_range` when it does
+// not fit in 64 bits, `bad` when it is not an integer (which a wrong character anywhere
+// makes it, however many digits come before).
+inline Status read_integer(std::string_view f, std::int64_t& v) {
+  const char* p = f.data();
+  const char* const end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) {
+    v = 0;
+    return Status::ok;
+  }
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = *p++ == '-';
+  const char* const digits = p;
+  Digits d;
+  p = scan_digits(p, end, d);
+  if (p != end || d.count == 0) return Status::bad;
+  if (d.count > 19) d = significant_digits(digits, end);
+  const std::uint64_t limit = (std::uint64_t{1} << 63) - (neg ? 0 : 1);
+  if (d.count > 19 || d.value > limit) return Status::out_of_range;
+  v = static_cast<std::int64_t>(neg ? 0 - d.value : d.value);
+  return Status::ok;
+}
+
+// The text in apostrophes for a message, control and non-ASCII bytes as \xNN.
+std::string quoted(std::string_view text);
+
+// The field without its leading and trailing blanks, for messages.
+std::string_view shown(std::string_view field);
+
+}  // namespace memprep::decimal

@@ -1,0 +1,263 @@
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+#include "store/fields.hpp"
+#include "store/fields_decimal.hpp"
+
+namespace memprep {
+
+// ---- Output -----------------------------------------------------------------------------
+// Every field is built in a stack buffer and appended once: these run for every field of
+// files with 100000 lines.
+
+namespace {
+
+void stars(std::string& out, int w) {
+  out.append(static_cast<std::size_t>(std::max(w, 0)), '*');
+}
+
+// Appends the minus sign (when neg) and body right-justified in w columns, which must hold
+// them; built in one stack buffer and appended once.
+void emit(std::string& out, bool neg, std::string_view body, int w) {
+  const std::size_t width = static_cast<std::size_t>(w);
+  const std::size_t len = body.size() + (neg ? 1 : 0);
+  char buf[128];
+  if (width > sizeof buf) {
+    out.append(width - len, ' ');
+    if (neg) out += '-';
+    out.append(body);
+    return;
+  }
+  std::memset(buf, ' ', width - len);
+  if (neg) buf[width - len] = '-';
+  std::memcpy(buf + width - body.size(), body.data(), body.size());
+  out.append(buf, width);
+}
+
+void right(std::string& out, std::string_view text, int w) {
+  if (static_cast<int>(text.size()) > w) return stars(out, w);
+  emit(out, false, text, w);
+}
+
+void put_nonfinite(std::string& out, double v, int w) {
+  if (std::isnan(v)) return right(out, "NaN", w);
+  bool neg = v < 0;
+  std::string_view longer = neg ? "-Infinity" : "Infinity";
+  std::string_view shorter = neg ? "-Inf" : "Inf";
+  right(out, static_cast<int>(longer.size()) <= w ? longer : shorter, w);
+}
+
+// Appends the minus sign (when neg) and body, right-justified in w columns. A body that
+// begins "0." loses that optional zero when the field has no room for it (if
+// may_drop_zero). Returns false, appending nothing, when the field is too narrow.
+bool place(std::string& out, bool neg, std::string_view body, int w, bool may_drop_zero) {
+  int len = static_cast<int>(body.size()) + (neg ? 1 : 0);
+  if (len > w && may_drop_zero && body.size() > 1 && body[0] == '0' && body[1] == '.') {
+    body.remove_prefix(1);
+    --len;
+  }
+  if (len > w) return false;
+  emit(out, neg, body, w);
+  return true;
+}
+
+// The digits of a (0 <= a < 2^53) with d decimals (1 <= d <= 9), correctly rounded with
+// ties to even, in exact integer arithmetic: the integer part is exact in a double, and the
+// fraction m * 2^-k times 10^d is rounded from its exact 128-bit product. Gives the same
+// text as std::to_chars(fixed, d), several times faster. Returns the length written.
+__extension__ typedef unsigned __int128 u128;
+
+std::size_t fixed_digits_exact(char* buf, double a, int d) {
+  const double p10 = decimal::kPow10[d];
+  const auto n10 = static_cast<std::uint64_t>(p10);  // 10^d exactly
+  std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
+  double f = a - static_cast<double>(ip);
+  std::uint64_t r = 0;
+  // The fraction times 10^d in double precision is below 2^30, within 2^-24 of the exact
+  // product: unless it lies within 2^-20 of a half, it rounds as the exact product does.
+  const double x = f * p10;
+  const std::uint64_t fl = static_cast<std::uint64_t>(x);
+  const double fr = x - static_cast<double>(fl);
+  if (f != 0 && std::fabs(fr - 0.5) > 0x1p-20) {
+    r = fl + (fr > 0.5 ? 1 : 0);
+    if (r == n10) {  // rounded up into the integer part
+      r = 0;
+      ++ip;
+    }
+  } else if (f != 0) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+    int shift;  // f = m * 2^-shift
+    if (biased == 0) {
+      shift = 1074;
+    } else {
+      m |= std::uint64_t{1} << 52;
+      shift = 1075 - biased;
+    }
+    u128 p = static_cast<u128>(m) * n10;  // below 2^83
+    if (shift < 127) {
+      u128 q = p >> shift;
+      u128 rem = p - (q << shift);
+      u128 half = static_cast<u128>(1) << (shift - 1);
+      if (rem > half || (rem == half && (q & 1))) ++q;
+      r = static_cast<std::uint64_t>(q);
+    }
+    if (r == n10) {  // rounded up into the integer part
+      r = 0;
+      ++ip;
+    }
+  }
+  auto res = std::to_chars(buf, buf + 20, ip);
+  char* e = res.ptr;
+  *e++ = '.';
+  for (int i = d - 1; i >= 0; --i) {
+    e[i] = static_cast<char>('0' + r % 10);
+    r /= 10;
+  }
+  return static_cast<std::size_t>(e + d - buf);
+}
+
+// Fw.d of a finite value; false (nothing appended) when it does not fit. The digits are
+// those of the exact binary value correctly rounded (ties to even, as the Fortran run time
+// gets them from the C library). A negative value that rounds to zero keeps its minus sign,
+// as does negative zero ("-0.00"), as gfortran writes them.
+bool fixed_field(std::string& out, double v, int w, int d) {
+  if (d < 0) d = 0;
+  bool neg = std::signbit(v);
+  double a = std::fabs(v);
+  if (d >= 1 && d <= 9 && a < 9007199254740992.0) {  // below 2^53: the exact integer path
+    char buf[40];
+    std::size_t n = fixed_digits_exact(buf, a, d);
+    return place(out, neg, std::string_view(buf, n), w, true);
+  }
+  // The widest text: 309 integer digits, the point and d decimals. A text longer than the
+  // buffer cannot fit any field narrower than it.
+  char buf[352];
+  auto r = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::fixed, d);
+  if (r.ec != std::errc()) {
+    if (w < static_cast<int>(sizeof buf)) return false;
+    std::string big(static_cast<std::size_t>(d) + 400, '\0');
+    auto rb =
+        std::to_chars(big.data(), big.data() + big.size() - 1, a, std::chars_format::fixed, d);
+    if (rb.ec != std::errc()) return false;
+    big.resize(static_cast<std::size_t>(rb.ptr - big.data()));
+    if (d == 0) big += '.';
+    return place(out, neg, big, w, true);
+  }
+  char* end = r.ptr;
+  if (d == 0) *end++ = '.';
+  return place(out, neg, std::string_view(buf, static_cast<std::size_t>(end - buf)), w, true);
+}
+
+// Ew.d under scale factor k of a finite value; false (nothing appended) when it does not
+// fit or k is out of the range Fortran allows (-d < k < d + 2).
+bool exp_field(std::string& out, double v, int w, int d, int k) {
+  if (k <= -d || k >= d + 2 || d > 120) return false;
+  // Significant digits: d + 1 under a positive k (k before the point, d - k + 1 after it),
+  // otherwise d + k after "0." and -k zeros.
+  int sig = k > 0 ? d + 1 : d + k;
+  bool neg = std::signbit(v);
+  double a = std::fabs(v);
+  char sci[160];
+  auto r = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific, sig - 1);
+  if (r.ec != std::errc()) return false;
+  char digits[130];
+  int nd = 0;
+  const char* p = sci;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[nd++] = *p;
+  int exp10 = 0;
+  ++p;  // 'e'
+  bool eneg = *p == '-';
+  for (++p; p < r.ptr; ++p) exp10 = exp10 * 10 + (*p - '0');
+  if (eneg) exp10 = -exp10;
+  int e = a == 0 ? 0 : exp10 - k + 1;
+
+  char body[300];
+  int n = 0;
+  if (k > 0) {
+    for (int i = 0; i < k; ++i) body[n++] = digits[i];
+    body[n++] = '.';
+    for (int i = k; i < nd; ++i) body[n++] = digits[i];
+  } else {
+    body[n++] = '0';
+    body[n++] = '.';
+    for (int i = 0; i < -k; ++i) body[n++] = '0';
+    for (int i = 0; i < nd; ++i) body[n++] = digits[i];
+  }
+  int ae = e < 0 ? -e : e;
+  if (ae <= 99) {
+    body[n++] = 'E';
+    body[n++] = e < 0 ? '-' : '+';
+  } else if (ae <= 999) {  // three digits, no letter
+    body[n++] = e < 0 ? '-' : '+';
+    body[n++] = static_cast<char>('0' + ae / 100);
+  } else {
+    return false;
+  }
+  body[n++] = static_cast<char>('0' + ae / 10 % 10);
+  body[n++] = static_cast<char>('0' + ae % 10);
+  return place(out, neg, std::string_view(body, static_cast<std::size_t>(n)), w, k <= 0);
+}
+
+}  // namespace
+
+void put_I(std::string& out, std::int64_t v, int w) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  right(out, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), w);
+}
+
+void put_F(std::string& out, double v, int w, int d) {
+  if (!std::isfinite(v)) return put_nonfinite(out, v, w);
+  if (!fixed_field(out, v, w, d)) stars(out, w);
+}
+
+void put_E(std::string& out, double v, int w, int d, int scale) {
+  if (!std::isfinite(v)) return put_nonfinite(out, v, w);
+  if (!exp_field(out, v, w, d, scale)) stars(out, w);
+}
+
+void put_G(std::string& out, double v, int w, int d, int scale) {
+  if (!std::isfinite(v)) return put_nonfinite(out, v, w);
+  if (d <= 0) return put_E(out, v, w, d, scale);
+  double m = std::fabs(v);
+  int s = 1;  // digits before the point in the F form; 0 takes F(w-4).(d-1)
+  if (m != 0) {
+    // The bounds are computed in floating point exactly as gfortran's run time does
+    // (libgfortran write_float.def, output_float_FMT_G_): 10^d by repeated multiplication,
+    // r_sc = 1 - 0.5/10^d; the E form below 0.1 * r_sc and from 10^d - 0.5 up (tested
+    // against gfortran at every bound and its neighbours).
+    double exp_d = 1;
+    for (int i = 0; i < d; ++i) exp_d *= 10;
+    double r_sc = 1 - 0.5 / exp_d;
+    if (m < 0.1 * r_sc || 0.5 >= exp_d - m) return put_E(out, v, w, d, scale);
+    // s: the smallest s with m < 10^s * r_sc.
+    double p = 1;
+    for (s = 0; s < d; ++s, p *= 10)
+      if (m < p * r_sc) break;
+  }
+  if (!fixed_field(out, v, w - 4, d - s)) return stars(out, w);
+  put_X(out, 4);
+}
+
+void put_X(std::string& out, int n) {
+  out.append(static_cast<std::size_t>(std::max(n, 0)), ' ');
+}
+
+void put_A(std::string& out, std::string_view text, int w) {
+  if (w <= 0) return;
+  if (static_cast<int>(text.size()) >= w) {
+    out.append(text.substr(0, static_cast<std::size_t>(w)));
+  } else {
+    out.append(static_cast<std::size_t>(w) - text.size(), ' ');
+    out.append(text);
+  }
+}
+
+}  // namespace memprep
