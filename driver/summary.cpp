@@ -9,10 +9,10 @@ namespace memprep {
 
 namespace {
 
-// An option's value as the user would write it: 0.0005, not 5e-04.
+// An option's value as the user would write it: 0.00005, not 5e-05.
 std::string value_text(double v) {
   char buf[32];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general);
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
   return std::string(buf, r.ptr);
 }
 

@@ -16,17 +16,15 @@ namespace {
 using Entries = std::vector<std::size_t>;
 
 // The entries 1..n in the order of key(i), ties in entry order. Tables come in peak order
-// as a rule: a sorted one is taken as it stands.
+// as a rule: a sorted one is taken as it stands. The keys are sorted beside their entries,
+// not looked up through them.
 template <class Key>
 Entries in_order(std::size_t n, Key&& key) {
+  std::vector<std::pair<double, std::size_t>> keyed(n);
+  for (std::size_t i = 1; i <= n; ++i) keyed[i - 1] = {key(i), i};
+  if (!std::is_sorted(keyed.begin(), keyed.end())) std::sort(keyed.begin(), keyed.end());
   Entries order(n);
-  std::iota(order.begin(), order.end(), std::size_t{1});
-  auto before = [&](std::size_t a, std::size_t b) {
-    const double ka = key(a), kb = key(b);
-    return ka < kb || (ka == kb && a < b);
-  };
-  if (!std::is_sorted(order.begin(), order.end(), before))
-    std::sort(order.begin(), order.end(), before);
+  for (std::size_t k = 0; k < n; ++k) order[k] = keyed[k].second;
   return order;
 }
 
