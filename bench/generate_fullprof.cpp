@@ -5,6 +5,10 @@
 //   v1 v2 v3 v4  X-ray data under that heading form (v3 is the same as xray)
 //   etam  neutron data at a fixed wavelength under the heading with an ETA/M column
 //   tof   time-of-flight data under the three-blank heading, bank 1 at 144.845 degrees
+// Every line has Mult, Hw, the peak position and Sigma, in the columns of its layout, and the
+// auxiliary file |F|calc: the peaks rise by 0.06 and 0.01 in turn, FWHM 0.08, so that with
+// --overlap-fwhm 0.5 a third of the reflections come in pairs.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -56,18 +60,21 @@ int main(int argc, char** argv) {
   std::size_t hcol = 15, icol = 55, dcol = 0;
   const bool tof = variant == "tof";
   if (variant == "v1") {
-    heading = " No.  Code     H   K   L  Mult      Hw     2theta      Icalc       Iobs";
+    heading = " No.  Code     H   K   L  Mult      Hw     2theta      Icalc       Iobs      Sigma";
     hcol = 13, icol = 63;
   } else if (variant == "v2") {
-    heading = " No.  Code     H   K   L  Mult     Hw     2theta      Icalc       Iobs";
+    heading = " No.  Code     H   K   L  Mult     Hw     2theta      Icalc       Iobs      Sigma";
     hcol = 13, icol = 53;
   } else if (variant == "v3" || variant == "xray") {
-    heading = "   No.  Code     H   K   L  Mult     Hw         2theta      Icalc       Iobs";
+    heading =
+        "   No.  Code     H   K   L  Mult     Hw         2theta      Icalc       Iobs      Sigma";
   } else if (variant == "v4") {
-    heading = "   No.  Code     H   K   L  Mult      Hw         2theta      Icalc       Iobs";
+    heading =
+        "   No.  Code     H   K   L  Mult      Hw         2theta      Icalc       Iobs      Sigma";
   } else if (variant == "etam") {
     heading =
-        "   No.  Code     H   K   L  Mult      Hw      ETA/M    2theta/TOF     Icalc       Iobs";
+        "   No.  Code     H   K   L  Mult      Hw      ETA/M    2theta/TOF     Icalc       Iobs"
+        "      Sigma";
     icol = 65;
   } else if (tof) {
     heading =
@@ -106,6 +113,7 @@ int main(int argc, char** argv) {
 
   std::string amp = " Phase no.:   1\n";
   amp.reserve(static_cast<std::size_t>(n) * 50 + 64);
+  double position = 10.0;
   for (long long i = 1; i <= n; ++i) {
     if ((i - 1) % 60 == 0) out += heading + "\n\n";
     long long h = i % 41 - 20, k = (i / 41) % 41 - 20, l = (i / 1681) % 61 - 30;
@@ -119,22 +127,25 @@ int main(int argc, char** argv) {
     put_int(out, k, 4);
     put_int(out, l, 4);
     put_int(out, 8, 6);
+    put_fixed(out, 0.08, 10, 6);
+    if (variant == "etam") put_fixed(out, 0.5, 10, 4);
+    position += i % 3 == 0 ? 0.01 : 0.06;
+    put_fixed(out, position, 12, 3);
     pad_to(out, start, icol);
     put_fixed(out, icalc, 11, 1);
     put_fixed(out, iobs, 11, 1);
-    put_fixed(out, 0.001 * static_cast<double>(i % 1000), 11, 3);
+    put_fixed(out, std::sqrt(icalc + 1), 11, 3);  // counting statistics
     if (dcol) {
       pad_to(out, start, dcol);
       put_fixed(out, 0.3 + 3.0 / static_cast<double>(1 + i % 500), 10, 6);
     }
     out += "\n";
 
-    std::size_t astart = amp.size();
     put_int(amp, h, 4);
     put_int(amp, k, 4);
     put_int(amp, l, 4);
     put_fixed(amp, 0.5 + 0.01 * static_cast<double>(i % 100000), 12, 4);
-    pad_to(amp, astart, 37);
+    put_fixed(amp, 0.49 + 0.01 * static_cast<double>(i % 100000), 12, 4);
     put_fixed(amp, static_cast<double>((i * 37) % 360), 12, 4);
     amp += "\n";
   }

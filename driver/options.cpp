@@ -45,16 +45,18 @@ constexpr OptionRow kOptions[] = {
      "the values it does not hold are placeholders <...> to replace",
      [](CommandLine& c, std::string_view v) { c.template_source = v; }},
     {0, "overlap-fwhm", "FACTOR",
-     "FullProf outputs: group reflections whose peak positions differ by\n"
-     "less than FACTOR x their mean FWHM into overlap groups",
+     "FullProf outputs: chain reflections whose peak positions differ by\n"
+     "less than FACTOR x their mean FWHM (Hw) into overlap groups",
      [](CommandLine& c, std::string_view v) { c.run.overlap_fwhm = positive("--overlap-fwhm", v); }},
     {0, "overlap-d", "DELTA",
-     "FullProf outputs and list files: group reflections whose d-spacings\n"
-     "differ by less than DELTA (Angstrom) into overlap groups",
+     "FullProf outputs and list files: chain reflections whose d-spacings\n"
+     "differ by less than DELTA (Angstrom) into overlap groups; with both\n"
+     "options, either rule chains",
      [](CommandLine& c, std::string_view v) { c.run.overlap_d = positive("--overlap-d", v); }},
     {0, "sigma", "RULE",
      "sigma(|Fo|) by RULE: counting (the default: |Fo| / (2 sqrt(E Io))) or\n"
-     "refinement (FullProf outputs: from the Sigma column of the table)",
+     "refinement (FullProf outputs: from the table's Sigma of Iobs, on the\n"
+     "scale of |Fo|^2 by |F|calc^2 / Icalc of each reflection)",
      [](CommandLine& c, std::string_view v) {
        if (v == "counting") c.run.sigma = RunOptions::Sigma::counting;
        else if (v == "refinement") c.run.sigma = RunOptions::Sigma::refinement;
@@ -183,6 +185,9 @@ std::string help_text() {
   text += options;
   text +=
       "  --                      end of the options: every further argument is a control file\n"
+      "\n"
+      "Overlap groups and the uncertainties are described in the user guide,\n"
+      "section 7.4; without these options a conversion is as it always was.\n"
       "\n"
       "Exit status: 0 when every conversion succeeded, 1 when one failed, 2 for a usage\n"
       "error. The control-file layout of every source kind, the output columns and every\n"

@@ -6,6 +6,7 @@
 
 #include "driver/source_kinds.hpp"
 #include "store/control_file.hpp"
+#include "store/grouping.hpp"
 #include "store/uncertainties.hpp"
 #include "writers/writers.hpp"
 
@@ -92,6 +93,34 @@ void keep_what_is_not_a_companion(const Run& run) {
   throw failure;
 }
 
+// An option that the source kind cannot honour fails the conversion (the next control file
+// may well take it); `line` is the control-file line that names the source.
+void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line) {
+  const RunOptions& o = run.options;
+  auto refuse = [&](const char* option, std::string_view lacks) {
+    const std::string_view words = kind.words;
+    std::string what = option;
+    what += " cannot be used for ";
+    what += run.SRCFILE;
+    what += words.find_first_of("aeiou") == 0 ? ", an " : ", a ";
+    what += words;
+    what += ": ";
+    what += lacks;
+    throw IoFailure(run.CTLFILE, line, what);
+  };
+  const char* groups_option = o.overlap_fwhm > 0 ? "--overlap-fwhm" : "--overlap-d";
+  if (o.overlap_groups() && kind.overlap_groups)
+    refuse(groups_option, "it brings overlap groups of its own, which are kept as they are");
+  if (o.overlap_groups() && !kind.multiplicities)
+    refuse(groups_option, "it gives no multiplicities to form overlap groups with");
+  if (o.overlap_fwhm > 0 && !kind.peak_widths)
+    refuse("--overlap-fwhm",
+           "it gives no peak positions and FWHM (FullProf outputs do); --overlap-d groups by "
+           "d-spacing");
+  if (o.sigma == RunOptions::Sigma::refinement && !kind.intensity_sigmas)
+    refuse("--sigma refinement", "it gives no sigma of the observed intensities");
+}
+
 void convert(Run& run);
 
 }  // namespace
@@ -128,6 +157,7 @@ void convert(Run& run) {
   const SourceKindRow& kind =
       choose_source_kind(run.SRCFILE, where(run.ctl.name(), run.ctl.line()));
   run.KIND = kind.kind;
+  check_options(run, kind, run.ctl.line());
   if (kind.fixed_phase) run.store.IPHASE = 1;
   if (kind.auxiliary) read_file_name(run, run.AUXFILE, "the auxiliary file name");
   read_file_name(run, run.OUTFILE, "the MEM data-set file name");
@@ -149,13 +179,14 @@ void convert(Run& run) {
   kind.read_source(run);
   run.ctl.close();
 
-  assign_uncertainties(run.store);
+  assign_uncertainties(run.store, run.options.sigma);
+  form_overlap_groups(run);
   leave_out_unweighted(run);
 
   run.mem.create(run.OUTFILE);
   write_mem_data_set(run);
   if (kind.companion) write_companion_file(run);
-  if (kind.overlap_groups) write_overlap_groups(run);
+  if (kind.overlap_groups || run.options.overlap_groups()) write_overlap_groups(run);
   run.src.close();
 
   // Everything has succeeded: put the outputs in place.

@@ -14,16 +14,16 @@ namespace {
 constexpr SourceKindRow kRows[] = {
     {SourceKind::list_file, {".lst", ".LST"}, "list file",
      "refinement list file (GENLES, REFLIST, HSTDMP sections)",
-     false, false, read_settings, true, read_list_file, true, false},
+     false, false, read_settings, true, read_list_file, true, false, true, false, false},
     {SourceKind::fullprof_output, {".out", ".OUT"}, "FullProf output",
      "FullProf standard output, with its amplitude/phase file",
-     true, false, read_settings, true, read_fullprof_output, true, false},
+     true, false, read_settings, true, read_fullprof_output, true, false, true, true, true},
     {SourceKind::fos_file, {".fos", ".FOS"}, "binary structure-factor file",
      "binary structure-factor file",
-     false, true, read_fos_settings, false, read_fos_file, false, false},
+     false, true, read_fos_settings, false, read_fos_file, false, false, false, false, false},
     {SourceKind::earlier_mem_data_set, {".zmemin", ".ZMEMIN"}, "earlier MEM data set",
      "earlier MEM data set with overlap groups",
-     false, true, nullptr, true, read_mem_data_set, false, true},
+     false, true, nullptr, true, read_mem_data_set, false, true, false, false, false},
 };
 // clang-format on
 

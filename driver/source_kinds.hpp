@@ -23,6 +23,10 @@ struct SourceKindRow {
   void (*read_source)(Run&);    // the reader of the kind
   bool companion;               // a companion structure-factor file is written
   bool overlap_groups;          // the source brings overlap groups (the "# NREF2" section)
+  // What the options that form overlap groups and take the refinement's uncertainties need:
+  bool multiplicities;    // multiplicities and d-spacings (--overlap-d)
+  bool peak_widths;       // peak positions and their FWHM (--overlap-fwhm)
+  bool intensity_sigmas;  // the refinement's sigma of each observed intensity (--sigma)
 };
 
 // Every kind, in the order in which the name fragments are tried.

@@ -1,11 +1,20 @@
 #include "driver/summary.hpp"
 
+#include <charconv>
+
 #include "driver/source_kinds.hpp"
 #include "store/errors.hpp"
 
 namespace memprep {
 
 namespace {
+
+// An option's value as the user would write it: 0.00005, not 5e-05.
+std::string value_text(double v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  return std::string(buf, r.ptr);
+}
 
 std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -31,9 +40,27 @@ std::string summary(const Run& run) {
   wrote += " written";
   if (run.left_out > 0)
     wrote += ", " + std::to_string(run.left_out) + " left out (" + run.left_out_reasons + ")";
+  if (run.groups_left_out > 0)
+    wrote += ", " + count(run.groups_left_out, "overlap group", "overlap groups") + " left out (" +
+             run.groups_left_out_reasons + ")";
+  const RunOptions& o = run.options;
+  if (o.overlap_groups()) {
+    wrote += "; overlap groups of ";
+    if (o.overlap_fwhm > 0) {
+      wrote += "peaks closer than ";
+      wrote += value_text(o.overlap_fwhm);
+      wrote += " x their mean FWHM";
+    }
+    if (o.overlap_fwhm > 0 && o.overlap_d > 0) wrote += " or ";
+    if (o.overlap_d > 0) {
+      wrote += "d-spacings closer than ";
+      wrote += value_text(o.overlap_d);
+      wrote += " A";
+    }
+  }
   wrote += "; sigma(|Fo|) ";
-  wrote += run.options.sigma == RunOptions::Sigma::refinement
-               ? "from the refinement's sigma of Iobs"
+  wrote += o.sigma == RunOptions::Sigma::refinement
+               ? "from the table's Sigma of Iobs, scaled by |F|calc^2 / Icalc"
                : "= |Fo| / (2 sqrt(E Io)), E = " + number_text(s.E);
   wrote += "; wrote " + where(run.OUTFILE, 0);
   if (!run.FOSFILE.empty() && !run.companion.target().empty())

@@ -273,29 +273,9 @@ void read_overlap_groups(Run& run) {
 void compute_d_spacings(Run& run) {
   Store& s = run.store;
   if (s.NREF1 <= 0) return;
-  const double a = s.CELL[0], b = s.CELL[1], c = s.CELL[2];
-  const CosSin al = cos_sin_deg(s.CELL[3]), be = cos_sin_deg(s.CELL[4]),
-               ga = cos_sin_deg(s.CELL[5]);
-  const double ca = al.cos, cb = be.cos, cg = ga.cos;
-  const double sa = al.sin, sb = be.sin, sg = ga.sin;
-
-  const double abc = a * b * c;
-  const double v2 = abc * abc * (1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg);
-  const double bcs = b * c * sa, acs = a * c * sb, abs_ = a * b * sg;
-  const double A = bcs * bcs, B = acs * acs, C = abs_ * abs_;
-  const double P = 2 * a * b * (c * c) * (ca * cb - cg);
-  const double Q = 2 * (a * a) * b * c * (cb * cg - ca);
-  const double R = 2 * a * (b * b) * c * (ca * cg - cb);
+  d_spacings_from_cell(s, s.NREF1);
   const double sin_theta = sin_deg(s.TWOTH / 2);
-
-  for (std::int64_t j = 1; j <= s.NREF1; ++j) {
-    const double h = static_cast<double>(s.H[j]);
-    const double k = static_cast<double>(s.K[j]);
-    const double l = static_cast<double>(s.L[j]);
-    const double S = A * (h * h) + B * (k * k) + C * (l * l) + P * h * k + Q * k * l + R * h * l;
-    s.Dspacing[j] = std::sqrt(v2 / S);
-    s.Wavelength[j] = 2 * s.Dspacing[j] * sin_theta;
-  }
+  for (std::int64_t j = 1; j <= s.NREF1; ++j) s.Wavelength[j] = 2 * s.Dspacing[j] * sin_theta;
 }
 
 }  // namespace memprep

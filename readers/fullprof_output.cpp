@@ -6,6 +6,7 @@
 // finds that cycle, the phase, the profile parameters with the cell, and the reflection
 // table of the pattern and phase, whose lines are read together with the lines of the
 // auxiliary file.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
@@ -69,6 +70,32 @@ struct TofColumns {
 };
 constexpr TofColumns kTof{13, 16, 17, 20, 21, 24, 64, 74, 110, 119};
 constexpr TofColumns kTofShifted{15, 18, 19, 22, 23, 26, 66, 76, 112, 121};
+
+// Columns read only for overlap groups and the refinement's uncertainties: Mult, Hw, the
+// peak position (2theta or time of flight), Icalc and Sigma. In the tables of the three-blank
+// headings Mult stands right after l, Hw in the 10 columns after it, the position in the 12
+// before Icalc and Sigma in the 11 after Iobs; the ETA/M table has its 10 columns between
+// Hw and the position; behind a one-blank heading every column stands two further left, and
+// the first of those headings has a 10-column Shift between the position and Icalc. The
+// time-of-flight tables take the columns of their heading's form.
+struct PeakColumns {
+  std::size_t m1, m2, hw1, hw2, p1, p2, ic1, ic2, sg1, sg2;
+};
+constexpr PeakColumns kPeakV1{25, 30, 31, 40, 41, 52, 63, 73, 85, 95};
+constexpr PeakColumns kPeakV2{25, 30, 31, 40, 41, 52, 53, 63, 75, 85};
+constexpr PeakColumns kPeakV34{27, 32, 33, 42, 43, 54, 55, 65, 77, 87};
+constexpr PeakColumns kPeakEtaM{27, 32, 33, 42, 53, 64, 65, 75, 87, 97};
+
+// The layouts in words, for the messages that refuse an option.
+constexpr std::string_view kLayoutWords[] = {
+    "",
+    "one blank before \"No.\", six before \"Hw\"",
+    "one blank before \"No.\", five before \"Hw\"",
+    "three blanks before \"No.\", five before \"Hw\"",
+    "three blanks before \"No.\", six before \"Hw\"",
+    "with an ETA/M column",
+    "not one memprep knows",
+};
 
 // The parts one after the other (messages of the searches).
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -151,6 +178,8 @@ class FullprofReader {
     open_auxiliary();
     read_divisor();
     scan_table();
+    // Overlap groups by d at a fixed wavelength: the table gives no d, the cell does.
+    if (run_.options.overlap_d > 0 && !s_.LTOF) d_spacings_from_cell(s_, s_.NREF1);
   }
 
  private:
@@ -322,9 +351,87 @@ class FullprofReader {
               "time-of-flight data");
         layout_ = Layout::etam;
       }
+      check_heading(rec);
       return true;
     }
     return false;
+  }
+
+  // An option that needs a column the table's heading does not name is refused: the column
+  // is not guessed. Every known heading names Mult and Hw.
+  void check_heading(std::string_view rec) {
+    auto refuse = [&](std::string_view option, std::string_view column, std::string_view named) {
+      std::string what(option);
+      what += ": the heading of this reflection table (";
+      what += kLayoutWords[static_cast<int>(layout_)];
+      what += ") names no ";
+      what += column;
+      what += " column (";
+      what += named;
+      what += ")";
+      src_.fail(what);
+    };
+    const std::string_view heading = cut(rec, kTableWidth);
+    if (run_.options.overlap_fwhm > 0 && heading.find("2theta") == std::string_view::npos &&
+        heading.find("TOF") == std::string_view::npos)
+      refuse("--overlap-fwhm", "peak position", "\"2theta\" or \"TOF\"");
+    if (run_.options.sigma == RunOptions::Sigma::refinement &&
+        heading.find("Sigma") == std::string_view::npos)
+      refuse("--sigma refinement", "Sigma", "\"Sigma\"");
+  }
+
+  // A heading memprep does not know gives no column beyond h k l, Icalc and Iobs.
+  void refuse_options_without_heading() {
+    const RunOptions& o = run_.options;
+    const char* option = o.overlap_fwhm > 0                         ? "--overlap-fwhm"
+                         : o.overlap_d > 0                          ? "--overlap-d"
+                         : o.sigma == RunOptions::Sigma::refinement ? "--sigma refinement"
+                                                                    : nullptr;
+    if (option)
+      src_.fail(std::string(option) +
+                ": this looks like the heading of a reflection table memprep does not know; "
+                "the column layout of the control file gives h k l, Icalc and Iobs only, and no "
+                "Mult, Hw, peak position or Sigma column");
+  }
+
+  // Mult, Hw and the position, Icalc and Sigma of the current table line into entry n, as
+  // far as the options need them.
+  void parse_peak_columns(std::size_t n, double icalc) {
+    const RunOptions& o = run_.options;
+    const PeakColumns& c = s_.LTOF                   ? (tof_shifted_ ? kPeakV34 : kPeakV2)
+                           : layout_ == Layout::v1   ? kPeakV1
+                           : layout_ == Layout::v2   ? kPeakV2
+                           : layout_ == Layout::etam ? kPeakEtaM
+                                                     : kPeakV34;
+    if (o.overlap_groups()) {
+      s_.MRef[n] = src_.I(c.m1, c.m2);
+      if (s_.MRef[n] < 1)
+        src_.fail(column_text("Mult", c.m1, c.m2) +
+                  ": overlap groups need a multiplicity of 1 or more");
+    }
+    if (o.overlap_fwhm > 0) {
+      s_.Fwhm[n] = src_.F(c.hw1, c.hw2, 3);
+      if (!(s_.Fwhm[n] > 0))
+        src_.fail(column_text("Hw", c.hw1, c.hw2) +
+                  ": --overlap-fwhm needs a FWHM above 0 on every line");
+      s_.Pos[n] = src_.F(c.p1, c.p2, 3);
+    }
+    if (o.sigma == RunOptions::Sigma::refinement) {
+      s_.Icalc[n] = s_.LTOF ? src_.F(c.ic1, c.ic2, 1) : icalc;
+      s_.SigIo[n] = src_.F(c.sg1, c.sg2, 3);
+    }
+  }
+
+  // "columns 27-32: Mult 0", for messages about a value read.
+  std::string column_text(std::string_view name, std::size_t first, std::size_t last) const {
+    std::string text = "columns " + std::to_string(first) + "-" + std::to_string(last) + ": ";
+    text += name;
+    text += " '";
+    std::string_view value = trim_right(cols(src_.rec(), first, last));
+    value.remove_prefix(std::min(value.size(), value.find_first_not_of(' ')));
+    text += value;
+    text += "'";
+    return text;
   }
 
   static bool begins_with_N(std::string_view rec) {
@@ -343,6 +450,7 @@ class FullprofReader {
       s_.Io[n] = src_.F(c.io1, c.io2, 1);
       s_.Dspacing[n] = src_.F(c.d1, c.d2, 6);
       s_.Wavelength[n] = s_.Dspacing[n] * 2 * sin_deg(s_.TWOTH * 0.5);
+      if (wants_columns_) parse_peak_columns(n, 0);
       return;
     }
     if (layout_ == Layout::user) {
@@ -368,6 +476,7 @@ class FullprofReader {
     s_.Io[n] = src_.F(c.io1, c.io2, 1);
     // The variant-3 table leaves Iobs at 0 where it has no observed value; Icalc stands in.
     if (layout_ == Layout::v3 && s_.Io[n] == 0) s_.Io[n] = icalc;
+    if (wants_columns_) parse_peak_columns(n, icalc);
   }
 
   void scan_table() {
@@ -384,6 +493,7 @@ class FullprofReader {
       }
       if (!header_seen && begins_with_N(rec)) {
         if (requests == 0) {
+          if (wants_columns_) refuse_options_without_heading();
           ask_user_layout();
           requests = 1;
           layout_ = Layout::user;
@@ -415,6 +525,8 @@ class FullprofReader {
       const double amplitude = aux_.F(13, 24, 4);
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
+      if (run_.options.sigma == RunOptions::Sigma::refinement)
+        s_.FcAbs[j] = (aux_.F(25, 36, 4) / fodiv_) * 10;
       if (!s_.LTOF) s_.Io[j] *= 1e10;
       s_.FoR[j] = s_.FoAbs[j] * phi.cos;
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
@@ -462,6 +574,9 @@ class FullprofReader {
   double fodiv_ = 1;
   Layout layout_ = Layout::none;
   bool tof_shifted_ = false;
+  // The options read more of each table line.
+  const bool wants_columns_ =
+      run_.options.overlap_groups() || run_.options.sigma == RunOptions::Sigma::refinement;
   UserLayout user_;
 };
 

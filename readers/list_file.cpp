@@ -309,6 +309,9 @@ void ListFile::take_reflection() {
     }
   }
 
+  if (m < 1 && run.options.overlap_groups())
+    src.fail("columns 16-19: multiplicity " + std::to_string(m) +
+             ": overlap groups need a multiplicity of 1 or more");
   const std::size_t n = s.add_reflection(src.line(), [&] { return where(src.name(), src.line()); });
   if (DTYPE == "PNT") {
     const double sin_b = cos_sin_deg_residues(s.TWOTH * 0.5).sin;
@@ -320,6 +323,7 @@ void ListFile::take_reflection() {
   s.H[n] = h;
   s.K[n] = k;
   s.L[n] = l;
+  s.MRef[n] = m;
   s.Dspacing[n] = d;
   s.FoAbs[n] = std::sqrt(E3);
   const CosSin angle = cos_sin_deg_residues(phi);

@@ -2,6 +2,7 @@
 // store put in order of decreasing wavelength.
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -145,9 +146,8 @@ void sort_by_wavelength(Store& s) {
   }
 
   std::vector<std::int64_t> ints;
-  permute(s.H, from, n, ints);
-  permute(s.K, from, n, ints);
-  permute(s.L, from, n, ints);
+  // The source line goes with its reflection: messages about a reflection name its line.
+  for (auto* a : {&s.H, &s.K, &s.L, &s.SrcLine, &s.MRef}) permute(*a, from, n, ints);
   std::vector<double> reals;
   for (auto* a : {&s.Dspacing, &s.FoR, &s.FoI, &s.FoAbs, &s.Io, &s.Wavelength, &s.Tof})
     permute(*a, from, n, reals);

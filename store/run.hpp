@@ -30,6 +30,7 @@ struct RunOptions {
   // than overlap_d (in Angstrom). 0: not asked for.
   double overlap_fwhm = 0;
   double overlap_d = 0;
+  bool overlap_groups() const { return overlap_fwhm > 0 || overlap_d > 0; }
   // sigma(|Fo|): from E and Io (counting), or from the refinement's sigma of Iobs.
   enum class Sigma { counting, refinement } sigma = Sigma::counting;
 };
@@ -57,6 +58,11 @@ struct Run {
   std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
   std::string left_out_reasons;  // how many for each reason, in words
   bool binary_source = false;    // SrcLine holds record numbers of a binary source
+
+  // Overlap groups formed from the source and left out without a usable SUM: how many, and
+  // how many for each reason, in words.
+  std::int64_t groups_left_out = 0;
+  std::string groups_left_out_reasons;
 
   std::ostream& console;   // console lines written during the run (prompts)
   std::ostream& warnings;  // what the run reports and goes on (standard error)

@@ -3,8 +3,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
 #include <new>
 
+#include "store/degrees.hpp"
 #include "store/errors.hpp"
 #include "store/fields.hpp"
 
@@ -51,6 +55,53 @@ std::string grid_fault(std::int64_t NX, std::int64_t NY, std::int64_t NZ) {
   if (NX >= 1 && NY >= 1 && NZ >= 1) return {};
   return "NX NY NZ = " + std::to_string(NX) + " " + std::to_string(NY) + " " + std::to_string(NZ) +
          ": the grid numbers must be 1 or more";
+}
+
+namespace {
+
+template <class T>
+void gather(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
+            std::vector<T>& scratch) {
+  const auto size = static_cast<std::size_t>(n);
+  scratch.resize(size + 1);
+  for (std::size_t i = 1; i <= size; ++i) scratch[i] = a[static_cast<std::size_t>(from[i])];
+  std::copy(scratch.begin() + 1, scratch.end(), a.begin() + 1);
+}
+
+}  // namespace
+
+void Store::reorder(const std::vector<std::int64_t>& from, std::int64_t n) {
+  std::vector<std::int64_t> ints;
+  for (auto* a : {&H, &K, &L, &SrcLine, &MRef}) gather(*a, from, n, ints);
+  std::vector<double> reals;
+  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &Wavelength, &Dspacing, &Tof, &SigFo, &Pos, &Fwhm,
+                  &Icalc, &SigIo, &FcAbs})
+    gather(*a, from, n, reals);
+}
+
+void d_spacings_from_cell(Store& s, std::int64_t n) {
+  const double a = s.CELL[0], b = s.CELL[1], c = s.CELL[2];
+  const CosSin al = cos_sin_deg(s.CELL[3]), be = cos_sin_deg(s.CELL[4]),
+               ga = cos_sin_deg(s.CELL[5]);
+  const double ca = al.cos, cb = be.cos, cg = ga.cos;
+  const double sa = al.sin, sb = be.sin, sg = ga.sin;
+
+  const double abc = a * b * c;
+  const double v2 = abc * abc * (1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg);
+  const double bcs = b * c * sa, acs = a * c * sb, abs_ = a * b * sg;
+  const double A = bcs * bcs, B = acs * acs, C = abs_ * abs_;
+  const double P = 2 * a * b * (c * c) * (ca * cb - cg);
+  const double Q = 2 * (a * a) * b * c * (cb * cg - ca);
+  const double R = 2 * a * (b * b) * c * (ca * cg - cb);
+
+  for (std::int64_t j = 1; j <= n; ++j) {
+    const auto i = static_cast<std::size_t>(j);
+    const double h = static_cast<double>(s.H[i]);
+    const double k = static_cast<double>(s.K[i]);
+    const double l = static_cast<double>(s.L[i]);
+    const double S = A * (h * h) + B * (k * k) + C * (l * l) + P * h * k + Q * k * l + R * h * l;
+    s.Dspacing[i] = std::sqrt(v2 / S);
+  }
 }
 
 void Store::stop_at_capacity(const std::string& at) {

@@ -69,7 +69,12 @@ struct Store {
         Tof(MAXREF + 1),
         SigFo(MAXREF + 1),
         SrcLine(MAXREF + 1),
-        MRef(MAXREF + 1) {}
+        MRef(MAXREF + 1),
+        Pos(MAXREF + 1),
+        Fwhm(MAXREF + 1),
+        Icalc(MAXREF + 1),
+        SigIo(MAXREF + 1),
+        FcAbs(MAXREF + 1) {}
 
   // Per reflection.
   StoreArray<std::int64_t> H, K, L;
@@ -84,14 +89,28 @@ struct Store {
 
   // Overlap groups: reflections that share one observed value G'o'. The members of all
   // groups stand after the NREF1 single reflections, group after group, with their M values
-  // in MRef; NREF2 = groups.size().
+  // in MRef; NREF2 = groups.size(). Members of groups formed from the source keep every
+  // value of their reflection; those read from an earlier MEM data set have h k l and M only.
   struct OverlapGroup {
     double Go = 0;   // G'o'
-    double Sum = 0;  // SUM
+    double Sum = 0;  // SUM: the group's sigma(G'o') when the group was formed here
     std::int64_t NMem = 0;
   };
   std::vector<OverlapGroup> groups;
+  // M of each group member; the multiplicity of each reflection where the source gives one.
   StoreArray<std::int64_t> MRef;
+  // When overlap groups were formed from the source: the entries of the reflections written,
+  // single reflections and group members alike, in the order the reader gave them (the
+  // companion file lists every reflection on its own line). Empty otherwise: the single
+  // reflections 1..NREF1 are that list.
+  std::vector<std::int64_t> source_order;
+
+  // Read only when overlap groups or the refinement's uncertainties are asked for, and used
+  // up before reflections are left out (copy_entry does not carry them; reorder does): the
+  // peak position (2theta in degrees or time of flight) and its FWHM, the calculated
+  // intensity and the sigma of the observed one from the refinement's table, and |F|calc of
+  // the auxiliary file on the scale of |Fo|.
+  StoreArray<double> Pos, Fwhm, Icalc, SigIo, FcAbs;
 
   std::string TITLE;             // at most 70 characters; written without its trailing blanks
   std::array<double, 6> CELL{};  // a, b, c, alpha, beta, gamma
@@ -129,7 +148,7 @@ struct Store {
   }
   [[noreturn]] static void stop_at_capacity(const std::string& at);
 
-  // Copies every per-entry value of entry `from` to entry `to`.
+  // Copies every per-entry value that the outputs use of entry `from` to entry `to`.
   void copy_entry(std::size_t to, std::size_t from) {
     H[to] = H[from];
     K[to] = K[from];
@@ -145,11 +164,18 @@ struct Store {
     SrcLine[to] = SrcLine[from];
     MRef[to] = MRef[from];
   }
+
+  // Entries 1..n take the values of entries from[1..n] (from[0] is not used), the values
+  // read for the uncertainties and the overlap groups included.
+  void reorder(const std::vector<std::int64_t>& from, std::int64_t n);
 };
 
 // What is wrong with a unit cell whose lengths are not all positive or whose angles do not
 // all lie strictly between 0 and 180 degrees; empty for a cell that can be right.
 std::string cell_fault(const std::array<double, 6>& cell);
+
+// Dspacing of entries 1..n from the cell and h k l, by the general (triclinic) expression.
+void d_spacings_from_cell(Store& s, std::int64_t n);
 
 // What is wrong with grid numbers below 1; empty when all three are 1 or more.
 std::string grid_fault(std::int64_t NX, std::int64_t NY, std::int64_t NZ);

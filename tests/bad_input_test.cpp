@@ -43,8 +43,9 @@ struct Work {
 
 // Runs the program on `ctl` and checks the refusal; returns the one line it wrote (without
 // its line end), or "" after a failed check.
-std::string refused(const Work& w, const std::string& ctl) {
-  Result r = run_memprep(w.dir.path, {ctl});
+std::string refused(const Work& w, const std::string& ctl, std::vector<std::string> args = {}) {
+  args.push_back(ctl);
+  Result r = run_memprep(w.dir.path, args);
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   std::string text = r.out + r.err;
   EXPECT_TRUE(text.size() > 1 && text.find('\n') == text.size() - 1) << "expected one line, got:\n"
@@ -369,6 +370,51 @@ TEST(BadInput, CompanionNameOfAnotherFileIsRefused) {
   expect_names(refused(w, "ceria.ctl"), "ceria.ctl:4: ", "which is not a companion file");
   w.put("ceria.fos", "# Title\nan earlier companion file\n");
   EXPECT_EQ(run_memprep(w.dir.path, {"ceria.ctl"}).status, 0);
+}
+
+// An option that the source cannot honour fails its conversion, naming the option and why.
+TEST(BadInput, OptionsTheSourceCannotHonour) {
+  const fs::path ex = MEMPREP_EXAMPLES_DIR;
+  struct Row {
+    const char* example;
+    const char* ctl;
+    std::vector<std::string> args;
+    const char* says;
+  } rows[] = {
+      {"lst-xray",
+       "silicon.ctl",
+       {"--overlap-fwhm", "1"},
+       "memprep: silicon.ctl:3: --overlap-fwhm cannot be used for silicon.lst, a list file: it "
+       "gives no peak positions and FWHM"},
+      {"lst-xray",
+       "silicon.ctl",
+       {"--sigma=refinement"},
+       "memprep: silicon.ctl:3: --sigma refinement cannot be used for silicon.lst, a list file: "
+       "it gives no sigma of the observed intensities"},
+      {"fos",
+       "sample.ctl",
+       {"--overlap-d", "0.01"},
+       "memprep: sample.ctl:2: --overlap-d cannot be used for sample.fos, a binary "
+       "structure-factor file: it gives no multiplicities"},
+      {"zmemin-groups",
+       "ceria.ctl",
+       {"--overlap-d", "0.01"},
+       "memprep: ceria.ctl:3: --overlap-d cannot be used for ceria.zmemin, an earlier MEM data "
+       "set: it brings overlap groups of its own"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.example);
+    Work w;
+    w.copy_from(ex / r.example);
+    EXPECT_TRUE(refused(w, r.ctl, r.args).starts_with(r.says));
+  }
+  // A table whose heading names no Sigma column: refused for that layout, not guessed.
+  Work w;
+  w.copy_from(ex / "out-xray");
+  w.edit("ceria.out", "       Iobs      Sigma", "       Iobs");
+  expect_names(refused(w, "ceria.ctl", {"--sigma", "refinement"}), "ceria.out:",
+               ": --sigma refinement: the heading of this reflection table (one blank before "
+               "\"No.\", six before \"Hw\") names no Sigma column (\"Sigma\")");
 }
 
 }  // namespace

@@ -166,6 +166,8 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
       if (w[i] == 0 && rng() % 2) w[i] = -0.0;
       s.Wavelength[i] = w[i];
       s.H[i] = i;
+      s.SrcLine[i] = 100 + i;
+      s.MRef[i] = 2 * i;
       s.Io[i] = 10.0 * i;
       s.Tof[i] = w[i] * 3;
     }
@@ -173,6 +175,8 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
     sort_by_wavelength(s);
     for (int i = 1; i <= n; ++i) {
       ASSERT_EQ(s.H[i], want[i]) << "round " << round << " position " << i;
+      ASSERT_EQ(s.SrcLine[i], 100 + want[i]);
+      ASSERT_EQ(s.MRef[i], 2 * want[i]);
       ASSERT_EQ(s.Io[i], 10.0 * want[i]);
       ASSERT_EQ(std::signbit(s.Wavelength[i]), std::signbit(w[want[i]]));
       ASSERT_EQ(s.Wavelength[i], w[want[i]]);

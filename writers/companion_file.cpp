@@ -84,9 +84,13 @@ void write_companion_file(Run& run) {
   run.LINE = e_text(s.E);
   write_amplitude_block(run, run.LINE);
 
+  // Every reflection on its own line, in the order the reader gave them: with overlap groups
+  // formed from the source, their members as well.
+  const bool grouped = !s.source_order.empty();
+  const auto listed = grouped ? static_cast<std::int64_t>(s.source_order.size()) : s.NREF1;
   out.write_line("# NREF1");
   line.clear();
-  CheckedLine(line, kOutput).I(s.NREF1, 5, "the number of reflections", setting);
+  CheckedLine(line, kOutput).I(listed, 5, "the number of reflections", setting);
   out.write_line(line);
 
   if (s.LTOF) {
@@ -96,8 +100,8 @@ void write_companion_file(Run& run) {
   } else {
     out.write_line("#   h    k    l          Fo(r)          Fo(i)        |Fo|          Io");
   }
-  for (std::int64_t j = 1; j <= s.NREF1; ++j) {
-    const auto i = static_cast<std::size_t>(j);
+  for (std::int64_t j = 1; j <= listed; ++j) {
+    const auto i = static_cast<std::size_t>(grouped ? s.source_order[j - 1] : j);
     auto reflection = [&](std::string_view name) { return reflection_origin(run, i, name); };
     line.clear();
     CheckedLine r(line, kOutput);

@@ -51,13 +51,18 @@ void write_amplitude_block(Run& run, std::string& line) {
 void require_visible_sigma(const Run& run, std::size_t i, std::string_view field, int w, int d) {
   if (field.find_first_of("123456789") != std::string_view::npos) return;
   const ValueOrigin at = reflection_origin(run, i, "sigma(|Fo|)");
-  throw IoFailure("", 0,
-                  at.where + ": " + at.what + " = " + number_text(run.store.SigFo[i]) +
-                      " is written as " + std::string(field.substr(field.find_first_not_of(' '))) +
-                      " in its field F" + std::to_string(w) + "." + std::to_string(d) +
-                      ", a zero uncertainty; E = " + number_text(run.store.E) +
-                      (run.origin.E.empty() ? std::string() : " (" + run.origin.E + ")") +
-                      " is too large for this reflection");
+  std::string what = at.where + ": " + at.what + " = " + number_text(run.store.SigFo[i]) +
+                     " is written as " + std::string(field.substr(field.find_first_not_of(' '))) +
+                     " in its field F" + std::to_string(w) + "." + std::to_string(d) +
+                     ", a zero uncertainty";
+  if (run.options.sigma == RunOptions::Sigma::counting) {
+    what += "; E = " + number_text(run.store.E);
+    if (!run.origin.E.empty()) what += " (" + run.origin.E + ")";
+    what += " is too large for this reflection";
+  } else {
+    what += " from the table's Sigma of Iobs";
+  }
+  throw IoFailure("", 0, what);
 }
 
 }  // namespace

@@ -10,6 +10,25 @@
 
 namespace memprep {
 
+namespace {
+
+// A SUM above 0 that its field would show as 0.0000 gives the group an infinite weight.
+void require_visible_sum(const Run& run, const ValueOrigin& at, double sum,
+                         std::string_view field) {
+  if (field.find_first_of("123456789") != std::string_view::npos) return;
+  std::string what = at.where + ": " + at.what + " = " + number_text(sum) + " is written as " +
+                     std::string(field.substr(field.find_first_not_of(' '))) +
+                     " in its field F15.4, a zero uncertainty";
+  if (run.options.sigma == RunOptions::Sigma::counting) {
+    what += "; E = " + number_text(run.store.E);
+    if (!run.origin.E.empty()) what += " (" + run.origin.E + ")";
+    what += " is too large for this group";
+  }
+  throw IoFailure("", 0, what);
+}
+
+}  // namespace
+
 void write_overlap_groups(Run& run) {
   const Store& s = run.store;
   if (s.groups.empty()) return;
@@ -25,14 +44,16 @@ void write_overlap_groups(Run& run) {
   // A free-format heading: the line begins with a blank.
   out.write_line(" #  h    k    l           G'o'            SUM        M");
 
+  // Groups formed here are named by their first member's source line.
+  const bool formed = run.options.overlap_groups();
   std::size_t IREF = static_cast<std::size_t>(s.NREF1);
   std::size_t number = 0;
   for (const Store::OverlapGroup& g : s.groups) {
     ++number;
+    const std::string at = formed ? run.reflection_origin(IREF + 1) : where(run.SRCFILE, 0);
     auto group = [&](std::string_view name) {
-      return ValueOrigin{where(run.SRCFILE, 0),
-                         "overlap group " + std::to_string(number) + ": " + std::string(name),
-                         {}};
+      return ValueOrigin{
+          at, "overlap group " + std::to_string(number) + ": " + std::string(name), {}};
     };
     line.clear();
     CheckedLine count(line, kOutput);
@@ -47,7 +68,10 @@ void write_overlap_groups(Run& run) {
       member.I(s.L[IREF], 5, "l", group);
       if (m == 1) {
         member.F(g.Go, 15, 4, "G'o'", group);
+        const std::size_t sum_at = line.size();
         member.F(g.Sum, 15, 4, "SUM", group);
+        if (formed)
+          require_visible_sum(run, group("SUM"), g.Sum, std::string_view(line).substr(sum_at));
       } else {
         put_X(line, 30);
       }

@@ -1,0 +1,165 @@
+// Overlap groups formed from the reflections of the store: the chaining rule at its edges,
+// the order of singles, groups and members, G'o' and SUM against values worked out by hand,
+// and groups left out without a usable SUM. End to end (reader, writers, summary) the example
+// examples/out-groups covers them.
+#include "store/grouping.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include "store/uncertainties.hpp"
+
+namespace memprep {
+namespace {
+
+struct Grouping {
+  std::ostringstream console, warnings;
+  Run run{console, warnings};
+  Store& s = run.store;
+
+  Grouping() {
+    s.E = 1;
+    run.SRCFILE = "x.out";
+  }
+  // A reflection whose h is its number in the table.
+  std::size_t add(double pos, double fwhm, double d = 0) {
+    const auto i = static_cast<std::size_t>(++s.NREF1);
+    s.H[i] = static_cast<std::int64_t>(i);
+    s.SrcLine[i] = 100 + s.NREF1;
+    s.Pos[i] = pos;
+    s.Fwhm[i] = fwhm;
+    s.Dspacing[i] = d;
+    s.MRef[i] = 1;
+    s.FoAbs[i] = 1;
+    s.Io[i] = 1e10;
+    return i;
+  }
+  std::vector<std::int64_t> singles() const { return {s.H.begin() + 1, s.H.begin() + 1 + s.NREF1}; }
+  // The table numbers of the members of each group.
+  std::vector<std::vector<std::int64_t>> groups() const {
+    std::vector<std::vector<std::int64_t>> out;
+    std::size_t entry = static_cast<std::size_t>(s.NREF1);
+    for (const Store::OverlapGroup& g : s.groups) {
+      out.emplace_back();
+      for (std::int64_t m = 0; m < g.NMem; ++m) out.back().push_back(s.H[++entry]);
+    }
+    return out;
+  }
+};
+
+TEST(OverlapGrouping, ChainsNeighboursCloserThanTheLimitOnly) {
+  Grouping g;
+  g.run.options.overlap_fwhm = 1;
+  g.run.options.overlap_d = 0.0005;
+  g.add(20.0, 0.5, 5.0);
+  g.add(30.0, 0.5, 3.3);  // 2 and 3: the same position, chained in table order
+  g.add(30.0, 0.5, 3.3);
+  g.add(25.0, 0.5, 4.0);  // 4 and 5: 0.5 apart, exactly the limit 1 x (0.5 + 0.5) / 2
+  g.add(25.5, 0.5, 3.9);
+  g.add(50.0, 0.4, 1.9);  // 6, 8, 7: 0.3 apart each, under the limit 0.4: one chain
+  g.add(50.6, 0.4, 1.7);  // through 8, although 6 and 7 are 0.6 apart
+  g.add(50.3, 0.4, 1.8);
+  g.add(10.1, 0.2, 9.0);  // 9, 10, 11: 0.2 apart in decimals, the limit; in binary
+  g.add(10.3, 0.2, 8.8);  // 10.5 - 10.3 is a little below 0.2
+  g.add(10.5, 0.2, 8.6);
+  g.add(60.0, 0.1, 1.5000);  // 12 and 13: far apart in 2theta, chained by d
+  g.add(61.0, 0.1, 1.5004);
+  form_overlap_groups(g.run);
+
+  EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{1, 4, 5, 9, 10, 11}));
+  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{2, 3}, {6, 8, 7}, {12, 13}}));
+  // The companion file's list: every reflection, in table order.
+  ASSERT_EQ(g.s.source_order.size(), 13u);
+  for (std::size_t k = 0; k < 13; ++k)
+    EXPECT_EQ(g.s.H[static_cast<std::size_t>(g.s.source_order[k])],
+              static_cast<std::int64_t>(k + 1));
+  EXPECT_EQ(g.s.SrcLine[static_cast<std::size_t>(g.s.NREF1) + 4], 108);  // 8 came along
+}
+
+TEST(OverlapGrouping, ByDAloneInTheOrderOfThePeaks) {
+  // At a fixed wavelength the peaks come in falling d; with time-of-flight data, rising d.
+  for (bool tof : {false, true}) {
+    Grouping g;
+    g.s.LTOF = tof;
+    g.run.options.overlap_d = 0.01;
+    g.add(0, 0, 2.000);
+    g.add(0, 0, 2.005);
+    g.add(0, 0, 3.0);
+    form_overlap_groups(g.run);
+    EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(g.groups(),
+              (std::vector<std::vector<std::int64_t>>{tof ? std::vector<std::int64_t>{1, 2}
+                                                          : std::vector<std::int64_t>{2, 1}}));
+  }
+}
+
+// Two members: m = 2, |Fo| = 3 and m = 6, |Fo| = 5, so G'o'² = (2 x 9 + 6 x 25) / 8 = 21.
+TEST(OverlapGrouping, GoAndSumByEitherRule) {
+  for (auto rule : {RunOptions::Sigma::counting, RunOptions::Sigma::refinement}) {
+    Grouping g;
+    g.run.options.overlap_fwhm = 1;
+    g.run.options.sigma = rule;
+    const std::size_t a = g.add(30.0, 0.2), b = g.add(30.1, 0.2), single = g.add(40.0, 0.2);
+    g.s.MRef[a] = 2;
+    g.s.FoAbs[a] = 3;
+    g.s.Io[a] = 4e10;  // written as 4
+    g.s.Icalc[a] = 100;
+    g.s.FcAbs[a] = 4;  // k = 16 / 100: sigma(|Fo|²) = 0.16 x 25 = 4
+    g.s.SigIo[a] = 25;
+    g.s.MRef[b] = 6;
+    g.s.FoAbs[b] = 5;
+    g.s.Io[b] = 12e10;
+    g.s.Icalc[b] = 50;
+    g.s.FcAbs[b] = 5;  // k = 0.5: sigma(|Fo|²) = 1
+    g.s.SigIo[b] = 2;
+    g.s.FoAbs[single] = 0;  // Iobs 0
+    g.s.Icalc[single] = 100;
+    g.s.FcAbs[single] = 4;
+    g.s.SigIo[single] = 25;
+    assign_uncertainties(g.s, rule);
+    form_overlap_groups(g.run);
+    ASSERT_EQ(g.s.groups.size(), 1u);
+    EXPECT_NEAR(g.s.groups[0].Go, 4.58257569495584, 1e-13);  // sqrt(21)
+    if (rule == RunOptions::Sigma::counting) {
+      // sqrt(21) / (2 sqrt(1 x (4 + 12)))
+      EXPECT_NEAR(g.s.groups[0].Sum, 0.57282196186948, 1e-13);
+      EXPECT_EQ(g.s.SigFo[1], 0);  // |Fo| 0: a zero sigma, to be left out
+    } else {
+      // sigma(G'o'²) = (2 x 4 + 6 x 1) / 8 = 1.75; 1.75 / (sqrt(21) + sqrt(22.75))
+      EXPECT_NEAR(g.s.groups[0].Sum, 0.18712031212888824, 1e-13);
+      EXPECT_EQ(g.s.SigFo[1], 2);  // |Fo| 0: 4 / (0 + sqrt(4))
+    }
+  }
+}
+
+TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
+  Grouping g;
+  g.run.options.overlap_fwhm = 1;
+  g.run.options.sigma = RunOptions::Sigma::refinement;
+  for (double pos : {10.0, 10.1, 20.0, 30.0, 30.1}) {
+    const std::size_t i = g.add(pos, 0.2);
+    g.s.Icalc[i] = 10;
+    g.s.FcAbs[i] = 1;
+    g.s.SigIo[i] = 1;
+  }
+  g.s.Icalc[2] = 0;  // no scale for the second member of the first group
+  assign_uncertainties(g.s, g.run.options.sigma);
+  form_overlap_groups(g.run);
+  leave_out_unweighted(g.run);
+  EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{3}));
+  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{4, 5}}));
+  EXPECT_EQ(g.s.source_order, (std::vector<std::int64_t>{1, 2, 3}));  // 3, 4, 5 as kept
+  EXPECT_EQ(g.run.groups_left_out, 1);
+  EXPECT_EQ(g.warnings.str(),
+            "memprep: x.out: warning: 1 of 2 overlap groups left out of the MEM data set, as "
+            "their sigma(G'o') from the table's Sigma of Iobs would not be a finite number above 0 "
+            "(Icalc zero or negative: 1)\n"
+            "memprep: x.out:101: overlap group of 2 reflections from 1 0 0: Icalc zero or "
+            "negative\n");
+}
+
+}  // namespace
+}  // namespace memprep
