@@ -142,6 +142,15 @@ void amplitude_placeholders(Lines& out) {
               "total scattering amplitude of the cell (electrons, or fm for neutrons)");
 }
 
+// The phase the template takes: the first one with reflections in the table of `pattern`,
+// else `fallback`.
+std::int64_t first_phase_with_reflections(const std::vector<SurveyedTable>& tables,
+                                          std::int64_t pattern, std::int64_t fallback) {
+  for (const SurveyedTable& t : tables)
+    if (t.pattern == pattern && t.reflections > 0) return t.phase;
+  return fallback;
+}
+
 const FullprofSurvey::Phase* find_phase(const FullprofSurvey& s, std::int64_t number) {
   for (const FullprofSurvey::Phase& p : s.phases)
     if (p.number == number) return &p;
@@ -159,12 +168,8 @@ std::string fullprof_template(const std::string& source, const SourceKindRow& ki
   const FullprofSurvey::Pattern& pattern = s.patterns.front();
 
   // The phase: the first one with reflections in the pattern's table, else the first held.
-  std::int64_t phase = s.phases.empty() ? 1 : s.phases.front().number;
-  for (const SurveyedTable& t : s.tables)
-    if (t.pattern == pattern.number && t.reflections > 0) {
-      phase = t.phase;
-      break;
-    }
+  const std::int64_t phase = first_phase_with_reflections(
+      s.tables, pattern.number, s.phases.empty() ? 1 : s.phases.front().number);
 
   Lines out;
   preamble(out, source, "FullProf output");
@@ -282,12 +287,7 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
       hist = &h;
       break;
     }
-  std::int64_t phase = 1;
-  for (const SurveyedTable& t : s.tables)
-    if (t.pattern == hist->number && t.reflections > 0) {
-      phase = t.phase;
-      break;
-    }
+  const std::int64_t phase = first_phase_with_reflections(s.tables, hist->number, 1);
 
   Lines out;
   preamble(out, source, "refinement list file");

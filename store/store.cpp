@@ -7,6 +7,8 @@
 #include <cmath>
 #include <initializer_list>
 #include <new>
+#include <type_traits>
+#include <type_traits>
 
 #include "store/degrees.hpp"
 #include "store/errors.hpp"
@@ -57,26 +59,13 @@ std::string grid_fault(std::int64_t NX, std::int64_t NY, std::int64_t NZ) {
          ": the grid numbers must be 1 or more";
 }
 
-namespace {
-
-template <class T>
-void gather(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
-            std::vector<T>& scratch) {
-  const auto size = static_cast<std::size_t>(n);
-  scratch.resize(size + 1);
-  for (std::size_t i = 1; i <= size; ++i) scratch[i] = a[static_cast<std::size_t>(from[i])];
-  std::copy(scratch.begin() + 1, scratch.end(), a.begin() + 1);
-}
-
-}  // namespace
-
 void Store::reorder(const std::vector<std::int64_t>& from, std::int64_t n) {
-  std::vector<std::int64_t> ints;
-  for (auto* a : {&H, &K, &L, &SrcLine, &MRef}) gather(*a, from, n, ints);
-  std::vector<double> reals;
-  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &Wavelength, &Dspacing, &Tof, &SigFo, &Pos, &Fwhm,
-                  &Icalc, &SigIo, &FcAbs})
-    gather(*a, from, n, reals);
+  const auto size = static_cast<std::size_t>(n);
+  for_each_array([&](auto& a) {
+    std::vector<std::remove_reference_t<decltype(a[0])>> scratch(size + 1);
+    for (std::size_t i = 1; i <= size; ++i) scratch[i] = a[static_cast<std::size_t>(from[i])];
+    std::copy(scratch.begin() + 1, scratch.end(), a.begin() + 1);
+  });
 }
 
 void d_spacings_from_cell(Store& s, std::int64_t n) {

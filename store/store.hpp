@@ -106,7 +106,7 @@ struct Store {
   std::vector<std::int64_t> source_order;
 
   // Read only when overlap groups or the refinement's uncertainties are asked for, and used
-  // up before reflections are left out (copy_entry does not carry them; reorder does): the
+  // up before reflections are left out: the
   // peak position (2theta in degrees or time of flight) and its FWHM, the calculated
   // intensity and the sigma of the observed one from the refinement's table, and |F|calc of
   // the auxiliary file on the scale of |Fo|.
@@ -148,21 +148,19 @@ struct Store {
   }
   [[noreturn]] static void stop_at_capacity(const std::string& at);
 
-  // Copies every per-entry value that the outputs use of entry `from` to entry `to`.
+  // Calls f(array) for every per-entry array: the one list that copying and reordering
+  // entries go by.
+  template <class F>
+  void for_each_array(F&& f) {
+    for (auto* a : {&H, &K, &L, &SrcLine, &MRef}) f(*a);
+    for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &Wavelength, &Dspacing, &Tof, &SigFo, &Pos, &Fwhm,
+                    &Icalc, &SigIo, &FcAbs})
+      f(*a);
+  }
+
+  // Copies every per-entry value of entry `from` to entry `to`.
   void copy_entry(std::size_t to, std::size_t from) {
-    H[to] = H[from];
-    K[to] = K[from];
-    L[to] = L[from];
-    FoR[to] = FoR[from];
-    FoI[to] = FoI[from];
-    FoAbs[to] = FoAbs[from];
-    Io[to] = Io[from];
-    Wavelength[to] = Wavelength[from];
-    Dspacing[to] = Dspacing[from];
-    Tof[to] = Tof[from];
-    SigFo[to] = SigFo[from];
-    SrcLine[to] = SrcLine[from];
-    MRef[to] = MRef[from];
+    for_each_array([&](auto& a) { a[to] = a[from]; });
   }
 
   // Entries 1..n take the values of entries from[1..n] (from[0] is not used), the values

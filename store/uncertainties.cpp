@@ -170,34 +170,31 @@ void leave_out_unweighted(Run& run) {
 
   FaultCounts group_faults{};
   std::string groups_shown;
-  if (formed) {
-    std::vector<Store::OverlapGroup> groups_kept;
-    std::size_t from = singles + 1, to = kept + 1;
-    for (const Store::OverlapGroup& g : s.groups) {
-      const auto n = static_cast<std::size_t>(g.NMem);
-      if (g.Sum > 0 && std::isfinite(g.Sum)) {
-        for (std::size_t m = 0; m < n; ++m, ++to) {
-          if (to != from + m) s.copy_entry(to, from + m);
-          if (!moved.empty()) moved[from + m] = static_cast<std::int64_t>(to);
-        }
-        groups_kept.push_back(g);
-      } else {
-        const SigmaFault why = group_fault(s, g, from, rule);
-        ++group_faults[static_cast<std::size_t>(why)];
-        if (total(group_faults) <= kShown)
-          groups_shown += "memprep: " + run.reflection_origin(from) + ": overlap group of " +
-                          std::to_string(n) + " reflections from " + std::to_string(s.H[from]) +
-                          " " + std::to_string(s.K[from]) + " " + std::to_string(s.L[from]) + ": " +
-                          fault_words(why) + "\n";
+  // Group members follow the single reflections and move down with them. Groups formed
+  // here are left out whole when their SUM is no usable uncertainty; groups brought by an
+  // earlier MEM data set are kept as they stand.
+  std::vector<Store::OverlapGroup> groups_kept;
+  std::size_t from = singles + 1, to = kept + 1;
+  for (const Store::OverlapGroup& g : s.groups) {
+    const auto n = static_cast<std::size_t>(g.NMem);
+    if (!formed || (g.Sum > 0 && std::isfinite(g.Sum))) {
+      for (std::size_t m = 0; m < n; ++m, ++to) {
+        if (to != from + m) s.copy_entry(to, from + m);
+        if (!moved.empty()) moved[from + m] = static_cast<std::int64_t>(to);
       }
-      from += n;
+      groups_kept.push_back(g);
+    } else {
+      const SigmaFault why = group_fault(s, g, from, rule);
+      ++group_faults[static_cast<std::size_t>(why)];
+      if (total(group_faults) <= kShown)
+        groups_shown += "memprep: " + run.reflection_origin(from) + ": overlap group of " +
+                        std::to_string(n) + " reflections from " + std::to_string(s.H[from]) + " " +
+                        std::to_string(s.K[from]) + " " + std::to_string(s.L[from]) + ": " +
+                        fault_words(why) + "\n";
     }
-    s.groups = std::move(groups_kept);
-  } else if (left_out > 0) {
-    // Group members follow the single reflections: they move down with them.
-    for (std::size_t m = 0; m < static_cast<std::size_t>(members); ++m)
-      s.copy_entry(kept + 1 + m, singles + 1 + m);
+    from += n;
   }
+  s.groups = std::move(groups_kept);
   const std::int64_t groups_left_out = total(group_faults);
   if (left_out == 0 && groups_left_out == 0) return;
 
