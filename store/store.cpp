@@ -8,7 +8,6 @@
 #include <initializer_list>
 #include <new>
 #include <type_traits>
-#include <type_traits>
 
 #include "store/degrees.hpp"
 #include "store/errors.hpp"
