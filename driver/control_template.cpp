@@ -10,8 +10,8 @@
 
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
+#include "io/errors.hpp"
 #include "readers/source_survey.hpp"
-#include "store/errors.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {

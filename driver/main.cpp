@@ -10,8 +10,8 @@
 #include "driver/options.hpp"
 #include "driver/run.hpp"
 #include "driver/summary.hpp"
-#include "store/errors.hpp"
-#include "store/output_file.hpp"
+#include "io/errors.hpp"
+#include "io/output_file.hpp"
 
 #ifndef MEMPREP_VERSION
 #define MEMPREP_VERSION "0.0.0"

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <system_error>
 
+#include "control/control_file.hpp"
 #include "driver/source_kinds.hpp"
-#include "store/control_file.hpp"
-#include "store/grouping.hpp"
-#include "store/uncertainties.hpp"
+#include "steps/overlap_grouping.hpp"
+#include "steps/uncertainties.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {

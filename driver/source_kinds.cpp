@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "control/control_file.hpp"
+#include "io/errors.hpp"
 #include "readers/readers.hpp"
-#include "store/control_file.hpp"
-#include "store/errors.hpp"
 
 namespace memprep {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "driver/source_kinds.hpp"
-#include "store/errors.hpp"
+#include "io/errors.hpp"
 
 namespace memprep {
 

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "control/control_file.hpp"
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
-#include "store/control_file.hpp"
-#include "store/errors.hpp"
-#include "store/fields.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
 
 namespace memprep::fuzz {
 

@@ -1,4 +1,4 @@
-// Kind Z: an earlier MEM data set as the source. The header records are found by their
+// An earlier MEM data set as the source. The header records are found by their
 // first words and by their order, the reflections are re-derived (|Fo| from its parts, Io
 // from sigma(|Fo|)), and d-spacings and wavelengths are computed from the cell and the
 // detector bank's 2theta. The overlap groups that follow the reflection list are read into
@@ -9,8 +9,8 @@
 #include <cmath>
 #include <type_traits>
 
+#include "control/control_file.hpp"
 #include "readers/readers.hpp"
-#include "store/control_file.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {

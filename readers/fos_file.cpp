@@ -1,4 +1,4 @@
-// Kind R: a structure-factor file of binary records. Each record is a 4-byte
+// A structure-factor file of binary records. Each record is a 4-byte
 // little-endian byte count, the data, and the same count again; integers are 8-byte and
 // reals 8-byte IEEE doubles, both little-endian. A record may be longer than its read
 // needs (the rest is passed over), never shorter.
@@ -16,8 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "io/files.hpp"
 #include "readers/readers.hpp"
-#include "store/files.hpp"
 
 namespace memprep {
 

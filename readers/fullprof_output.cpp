@@ -1,4 +1,4 @@
-// Kind F: the standard output file of a FullProf refinement and its auxiliary file of
+// The standard output file of a FullProf refinement and its auxiliary file of
 // amplitudes and phase angles.
 //
 // The first pass finds the conditions block of the requested pattern, tells time-of-flight
@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "control/control_file.hpp"
+#include "io/fields.hpp"
 #include "readers/fullprof_table.hpp"
 #include "readers/readers.hpp"
-#include "store/control_file.hpp"
 #include "store/degrees.hpp"
-#include "store/fields.hpp"
 
 namespace memprep {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "store/control_file.hpp"
+#include "control/control_file.hpp"
+#include "io/fields.hpp"
 #include "store/degrees.hpp"
-#include "store/fields.hpp"
 
 namespace memprep {
 

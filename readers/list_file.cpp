@@ -1,4 +1,4 @@
-// Kind G: the list file of a Rietveld refinement, with its sections GENLES (the refinement
+// The list file of a Rietveld refinement, with its sections GENLES (the refinement
 // run), REFLIST (the reflection lists) and HSTDMP (the profile dump). One histogram (IHIST)
 // and one phase (IPHASE) are taken from it.
 #include "readers/list_file.hpp"
@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "control/control_file.hpp"
 #include "readers/readers.hpp"
-#include "store/control_file.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {

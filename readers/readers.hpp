@@ -10,13 +10,13 @@
 
 namespace memprep {
 
-// Kind R: binary structure-factor file (opens run.SRCFILE itself).
+// The binary structure-factor file (opens run.SRCFILE itself).
 void read_fos_file(Run& run);
-// Kind F: FullProf standard output on run.src, with its auxiliary file run.AUXFILE.
+// A FullProf standard output on run.src, with its auxiliary file run.AUXFILE.
 void read_fullprof_output(Run& run);
-// Kind G: refinement list file on run.src.
+// A refinement list file on run.src.
 void read_list_file(Run& run);
-// Kind Z: earlier MEM data set on run.src (reads its own control lines).
+// An earlier MEM data set on run.src (reads its own control lines).
 void read_mem_data_set(Run& run);
 
 // The failure for a pattern, histogram or phase `wanted` that `file` does not hold: "FILE
@@ -24,8 +24,5 @@ void read_mem_data_set(Run& run);
 // numbers the file does hold (at least one); `asked_at` is where the control file asks.
 IoFailure not_held(const std::string& file, std::string_view noun, std::vector<std::int64_t> held,
                    std::int64_t wanted, const std::string& asked_at);
-
-// The bank-angle line of the control file: sets NBANKS, checks nbank, returns its angle.
-double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks);
 
 }  // namespace memprep

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 
 namespace memprep {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "store/text_source.hpp"
+#include "io/text_source.hpp"
 
 namespace memprep {
 

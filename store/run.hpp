@@ -6,10 +6,10 @@
 #include <iostream>
 #include <string>
 
-#include "store/errors.hpp"
-#include "store/output_file.hpp"
+#include "io/errors.hpp"
+#include "io/output_file.hpp"
+#include "io/text_source.hpp"
 #include "store/store.hpp"
-#include "store/text_source.hpp"
 
 namespace memprep {
 

@@ -9,9 +9,9 @@
 #include <new>
 #include <type_traits>
 
+#include "io/errors.hpp"
+#include "io/fields.hpp"
 #include "store/degrees.hpp"
-#include "store/errors.hpp"
-#include "store/fields.hpp"
 
 namespace memprep {
 

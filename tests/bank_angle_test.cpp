@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "readers/readers.hpp"
+#include "control/control_file.hpp"
 
 namespace memprep {
 namespace {

@@ -1,5 +1,5 @@
 // The control file: significant lines, the shared settings and the symmetry line.
-#include "store/control_file.hpp"
+#include "control/control_file.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 
 namespace memprep {
 namespace {

@@ -7,7 +7,7 @@
 // cases where memprep reads otherwise deliberately (NaN and Inf in input, a real beyond
 // the largest double, a slash after a record end in free format) are tests of their own,
 // as are the messages, which are memprep's.
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/errors.hpp"
+#include "io/errors.hpp"
 
 namespace memprep {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <sstream>
 
+#include "io/fields.hpp"
 #include "readers/readers.hpp"
-#include "store/fields.hpp"
 #include "support.hpp"
 
 namespace memprep {

@@ -2,15 +2,14 @@
 // the order of singles, groups and members, G'o' and SUM against values worked out by hand,
 // and groups left out without a usable SUM. End to end (reader, writers, summary) the example
 // examples/out-groups covers them.
-#include "store/grouping.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 #include <vector>
 
-#include "store/uncertainties.hpp"
+#include "steps/overlap_grouping.hpp"
+#include "steps/uncertainties.hpp"
 
 namespace memprep {
 namespace {

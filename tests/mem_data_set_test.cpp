@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "store/uncertainties.hpp"
+#include "steps/uncertainties.hpp"
 #include "support.hpp"
 #include "writers/writers.hpp"
 

@@ -1,7 +1,7 @@
 // Text sources: records, line ends, cutting to a buffer width, rewinding, and the file name
 // and line number that failures carry. Every record test runs twice: on a file on disk and
 // on the same text held in memory.
-#include "store/text_source.hpp"
+#include "io/text_source.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "store/errors.hpp"
-#include "store/fields.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
 
 namespace memprep {
 namespace {

@@ -1,6 +1,6 @@
 #include "writers/checked_fields.hpp"
 
-#include "store/errors.hpp"
+#include "io/errors.hpp"
 
 namespace memprep {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "store/errors.hpp"
-#include "store/fields.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
 #include "store/run.hpp"
 
 namespace memprep {

@@ -1,4 +1,4 @@
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 #include "writers/checked_fields.hpp"
 #include "writers/writers.hpp"
 

@@ -2,7 +2,7 @@
 // block, and one line per reflection with its sigma(|Fo|). Every number must fit its field.
 #include <cmath>
 
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 #include "writers/checked_fields.hpp"
 #include "writers/writers.hpp"
 

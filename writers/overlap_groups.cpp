@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "store/fields.hpp"
+#include "io/fields.hpp"
 #include "writers/checked_fields.hpp"
 #include "writers/writers.hpp"
 

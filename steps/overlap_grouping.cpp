@@ -1,4 +1,4 @@
-#include "store/grouping.hpp"
+#include "steps/overlap_grouping.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "store/uncertainties.hpp"
+#include "steps/uncertainties.hpp"
 
 namespace memprep {
 

@@ -1,4 +1,4 @@
-#include "store/uncertainties.hpp"
+#include "steps/uncertainties.hpp"
 
 #include <array>
 #include <string>

@@ -1,4 +1,4 @@
-#include "store/fields_decimal.hpp"
+#include "io/fields_decimal.hpp"
 
 #include <charconv>
 #include <system_error>

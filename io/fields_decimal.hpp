@@ -1,4 +1,4 @@
-// Decimal conversion under both readers of the field notation (store/fields.hpp): the one
+// Decimal conversion under both readers of the field notation (io/fields.hpp): the one
 // scanner of digits, signs, points and exponents that fixed-column fields and free-format
 // items are read with, the one table of powers of ten, and the quoting of refused texts.
 //

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <utility>
 
-#include "store/errors.hpp"
-#include "store/fields.hpp"
-#include "store/files.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
+#include "io/files.hpp"
 
 namespace memprep {
 

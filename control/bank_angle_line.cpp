@@ -1,10 +1,10 @@
+// The bank-angle line of a time-of-flight conversion: the 2theta of each detector bank.
 #include <array>
 #include <optional>
 #include <string>
 
-#include "readers/readers.hpp"
-#include "store/control_file.hpp"
-#include "store/fields.hpp"
+#include "control/control_file.hpp"
+#include "io/fields.hpp"
 
 namespace memprep {
 

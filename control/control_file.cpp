@@ -1,4 +1,4 @@
-#include "store/control_file.hpp"
+#include "control/control_file.hpp"
 
 #include <cstdint>
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "store/fields.hpp"
-#include "store/fields_decimal.hpp"
+#include "io/fields.hpp"
+#include "io/fields_decimal.hpp"
 
 namespace memprep {
 

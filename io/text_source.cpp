@@ -1,4 +1,4 @@
-#include "store/text_source.hpp"
+#include "io/text_source.hpp"
 
 #include <unistd.h>
 

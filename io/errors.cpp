@@ -1,4 +1,4 @@
-#include "store/errors.hpp"
+#include "io/errors.hpp"
 
 namespace memprep {
 

@@ -1,4 +1,4 @@
-#include "store/output_file.hpp"
+#include "io/output_file.hpp"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/errors.hpp"
-#include "store/files.hpp"
+#include "io/errors.hpp"
+#include "io/files.hpp"
 
 namespace memprep {
 

@@ -35,6 +35,9 @@ struct Symmetry {
 };
 Symmetry decode_symmetry_line(std::string_view line);
 
+// The bank-angle line: sets nbanks, checks nbank, returns its angle.
+double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks);
+
 // Reads the next significant control line as the symmetry line into VOL, SPG and SET.
 void read_symmetry_line(Run& run);
 

@@ -1,4 +1,4 @@
-#include "store/files.hpp"
+#include "io/files.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/errors.hpp"
+#include "io/errors.hpp"
 
 namespace memprep {
 

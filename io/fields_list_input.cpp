@@ -1,9 +1,9 @@
 #include <string>
 #include <utility>
 
-#include "store/errors.hpp"
-#include "store/fields.hpp"
-#include "store/fields_decimal.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
+#include "io/fields_decimal.hpp"
 
 namespace memprep {
 
