@@ -36,7 +36,7 @@ double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks) {
     }
 
   const std::string here = where(run.ctl.name(), run.ctl.line());
-  run.origin.bank = here;
+  run.origin[Setting::bank_angle] = here;
   if (nbank < 1 || nbank > nbanks) {
     std::string msg = "Invalid histogram number:";
     put_I(msg, nbank, 4);

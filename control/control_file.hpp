@@ -18,12 +18,18 @@ namespace memprep {
 // template's placeholder: one that begins with "<" and ends with ">".
 void read_control_line(Run& run, std::string& buffer, std::size_t length, std::string_view what);
 
-// Title, symmetry line, E, grid, IAMP, amplitudes, lambda1, histogram and phase numbers
-// (list files and FullProf outputs).
+// The longest file name the program takes, as its argument or from the control file.
+inline constexpr std::size_t kLongestName = 512;
+
+// The settings the driver reads before the source is opened: the lines of the run's layout
+// (control_layout.hpp) from the next one on, up to the first that the reader reads.
 void read_settings(Run& run);
 
-// E, IAMP and lambda1 (binary structure-factor files).
-void read_fos_settings(Run& run);
+// Reads a file name from the control file: the line whole, without its trailing blanks and
+// tabs (a name cannot end in either). A name longer than kLongestName characters is refused,
+// not cut, and so is a NUL byte: the system would take the name as ending there and open or
+// create another file.
+void read_file_name(Run& run, std::string& name, std::string_view what);
 
 // The symmetry line: VOL in column 1, column 2 not read, SPG[-SET] from column 3 on (the
 // search for "-" starts at column 4, so a minus sign in column 3 belongs to SPG; SET is 1
@@ -35,7 +41,8 @@ struct Symmetry {
 };
 Symmetry decode_symmetry_line(std::string_view line);
 
-// The bank-angle line: sets nbanks, checks nbank, returns its angle.
+// The bank-angle line: sets nbanks, checks nbank, returns its angle (records the line as
+// the origin of the bank angle).
 double read_bank_angle(Run& run, std::int64_t nbank, std::int64_t& nbanks);
 
 // Reads the next significant control line as the symmetry line into VOL, SPG and SET.

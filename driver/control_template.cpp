@@ -107,7 +107,7 @@ void title_line(Lines& out, std::string_view title, std::string_view from) {
 // binary structure-factor file of that name: then "_2", "_3", ... is added before ".mem".
 std::string mem_name(const std::string& source, const SourceKindRow& kind, std::string& note) {
   std::string base = source;
-  for (std::string_view fragment : kind.fragments)
+  for (std::string_view fragment : kind.name.fragments)
     if (base.ends_with(fragment)) base.resize(base.size() - fragment.size());
   std::string name = base + ".mem";
   for (int n = 2; !companion_may_replace(companion_name(name)); ++n) {

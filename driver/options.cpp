@@ -133,12 +133,12 @@ std::vector<std::string_view> long_option_names() {
 std::string help_text() {
   std::string kinds, companion;
   for (const SourceKindRow& row : source_kinds()) {
-    std::string fragment(row.fragments[0]);
+    std::string fragment(row.name.fragments[0]);
     fragment.resize(9, ' ');
-    kinds += "  " + fragment + std::string(row.help) + "\n";
-    if (row.companion) {
+    kinds += "  " + fragment + std::string(row.name.help) + "\n";
+    if (row.writes.companion) {
       if (!companion.empty()) companion += " and ";
-      companion += row.fragments[0];
+      companion += row.name.fragments[0];
     }
   }
   std::string options;

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "control/control_file.hpp"
+#include "control/control_layout.hpp"
 #include "driver/source_kinds.hpp"
 #include "steps/overlap_grouping.hpp"
 #include "steps/uncertainties.hpp"
@@ -45,26 +45,6 @@ void check_output(const Run& run, const std::string& output, const char* output_
   }
 }
 
-// Reads a file name from the control file: the line whole, without its trailing blanks and
-// tabs (a name cannot end in either). A name longer than kLongestName characters is refused,
-// not cut, and so is a NUL byte: the system would take the name as ending there and open or
-// create another file.
-void read_file_name(Run& run, std::string& name, std::string_view what) {
-  read_control_line(run, name, TextSource::kLongestRecord, what);
-  name.erase(name.find_last_not_of(" \t") + 1);
-  // A line longer than the text source holds has a name cut at its end, unless a comment
-  // or blanks stood there.
-  const std::string& rec = run.ctl.rec();
-  const bool cut = run.ctl.overlong() && rec.find('#') == std::string::npos &&
-                   rec.find_last_not_of(" \t") == rec.size() - 1;
-  if (name.size() > kLongestName || cut)
-    throw IoFailure(
-        run.ctl.name(), run.ctl.line(),
-        std::string(what) + " is longer than " + std::to_string(kLongestName) + " characters");
-  if (name.find('\0') != std::string::npos)
-    throw IoFailure(run.ctl.name(), run.ctl.line(), std::string(what) + " holds a NUL byte");
-}
-
 // The companion file replaces an existing file only when that file is a companion file
 // itself: a binary structure-factor file or anything else of that name is left alone.
 void keep_what_is_not_a_companion(const Run& run) {
@@ -98,7 +78,7 @@ void keep_what_is_not_a_companion(const Run& run) {
 void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line) {
   const RunOptions& o = run.options;
   auto refuse = [&](const char* option, std::string_view lacks) {
-    const std::string_view words = kind.words;
+    const std::string_view words = kind.name.words;
     std::string what = option;
     what += " cannot be used for ";
     what += run.SRCFILE;
@@ -109,15 +89,15 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
     throw IoFailure(run.CTLFILE, line, what);
   };
   const char* groups_option = o.overlap_fwhm > 0 ? "--overlap-fwhm" : "--overlap-d";
-  if (o.overlap_groups() && kind.overlap_groups)
+  if (o.overlap_groups() && kind.writes.overlap_groups)
     refuse(groups_option, "it brings overlap groups of its own, which are kept as they are");
-  if (o.overlap_groups() && !kind.multiplicities)
+  if (o.overlap_groups() && !kind.gives.multiplicities)
     refuse(groups_option, "it gives no multiplicities to form overlap groups with");
-  if (o.overlap_fwhm > 0 && !kind.peak_widths)
+  if (o.overlap_fwhm > 0 && !kind.gives.peak_widths)
     refuse("--overlap-fwhm",
            "it gives no peak positions and FWHM (FullProf outputs do); --overlap-d groups by "
            "d-spacing");
-  if (o.sigma == RunOptions::Sigma::refinement && !kind.intensity_sigmas)
+  if (o.sigma == RunOptions::Sigma::refinement && !kind.gives.intensity_sigmas)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
 }
 
@@ -153,18 +133,20 @@ void convert(Run& run) {
         "the control file name is longer than " + std::to_string(kLongestName) + " characters");
   run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
-  read_file_name(run, run.SRCFILE, "the source file name");
+  // The source's name gives the kind, and the kind the layout of the rest of the file.
+  start_layout(run, std::span(&kSourceLine, 1));
+  read_control(run, Setting::source);
   const SourceKindRow& kind =
       choose_source_kind(run.SRCFILE, where(run.ctl.name(), run.ctl.line()));
   run.KIND = kind.kind;
   check_options(run, kind, run.ctl.line());
-  if (kind.fixed_phase) run.store.IPHASE = 1;
-  if (kind.auxiliary) read_file_name(run, run.AUXFILE, "the auxiliary file name");
-  read_file_name(run, run.OUTFILE, "the MEM data-set file name");
-  run.ctl_out_line = run.ctl.line();
+  if (kind.source.fixed_phase) run.store.IPHASE = 1;
+  start_layout(run, kind.layout());
+  advance_layout(run, Setting::source);  // read above
+  read_control_lines(run, Stage::names);
 
   check_output(run, run.OUTFILE, "the MEM data set");
-  if (kind.companion) {
+  if (kind.writes.companion) {
     run.FOSFILE = companion_name(run.OUTFILE);
     if (same_file(run.FOSFILE, run.OUTFILE))
       throw IoFailure(run.CTLFILE, run.ctl_out_line,
@@ -174,9 +156,10 @@ void convert(Run& run) {
     keep_what_is_not_a_companion(run);
   }
 
-  if (kind.read_settings) kind.read_settings(run);
-  if (kind.text_source) run.src.open(run.SRCFILE);
-  kind.read_source(run);
+  read_settings(run);
+  if (kind.source.text) run.src.open(run.SRCFILE);
+  kind.source.read(run);
+  finish_layout(run);
   run.ctl.close();
 
   assign_uncertainties(run.store, run.options.sigma);
@@ -185,8 +168,8 @@ void convert(Run& run) {
 
   run.mem.create(run.OUTFILE);
   write_mem_data_set(run);
-  if (kind.companion) write_companion_file(run);
-  if (kind.overlap_groups || run.options.overlap_groups()) write_overlap_groups(run);
+  if (kind.writes.companion) write_companion_file(run);
+  if (kind.writes.overlap_groups || run.options.overlap_groups()) write_overlap_groups(run);
   run.src.close();
 
   // Everything has succeeded: put the outputs in place.

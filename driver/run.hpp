@@ -8,9 +8,6 @@
 
 namespace memprep {
 
-// The longest file name the program takes, as its argument or from the control file.
-inline constexpr std::size_t kLongestName = 512;
-
 // The whole run for the control file already named in run.CTLFILE: reads, writes and, when
 // everything has succeeded, puts the outputs in place. Throws Stop or IoFailure.
 void run_converter(Run& run);

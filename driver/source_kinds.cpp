@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "control/control_file.hpp"
 #include "io/errors.hpp"
 #include "readers/readers.hpp"
 
@@ -10,22 +9,37 @@ namespace memprep {
 
 namespace {
 
-// clang-format off
 constexpr SourceKindRow kRows[] = {
-    {SourceKind::list_file, {".lst", ".LST"}, "list file",
-     "refinement list file (GENLES, REFLIST, HSTDMP sections)",
-     false, false, read_settings, true, read_list_file, true, false, true, false, false},
-    {SourceKind::fullprof_output, {".out", ".OUT"}, "FullProf output",
-     "FullProf standard output, with its amplitude/phase file",
-     true, false, read_settings, true, read_fullprof_output, true, false, true, true, true},
-    {SourceKind::fos_file, {".fos", ".FOS"}, "binary structure-factor file",
-     "binary structure-factor file",
-     false, true, read_fos_settings, false, read_fos_file, false, false, false, false, false},
-    {SourceKind::earlier_mem_data_set, {".zmemin", ".ZMEMIN"}, "earlier MEM data set",
-     "earlier MEM data set with overlap groups",
-     false, true, nullptr, true, read_mem_data_set, false, true, false, false, false},
+    {.kind = SourceKind::list_file,
+     .name = {.fragments = {".lst", ".LST"},
+              .words = "list file",
+              .help = "refinement list file (GENLES, REFLIST, HSTDMP sections)"},
+     .layout = list_file_layout,
+     .source = {.text = true, .read = read_list_file},
+     .writes = {.companion = true},
+     .gives = {.multiplicities = true}},
+    {.kind = SourceKind::fullprof_output,
+     .name = {.fragments = {".out", ".OUT"},
+              .words = "FullProf output",
+              .help = "FullProf standard output, with its amplitude/phase file"},
+     .layout = fullprof_output_layout,
+     .source = {.text = true, .read = read_fullprof_output},
+     .writes = {.companion = true},
+     .gives = {.multiplicities = true, .peak_widths = true, .intensity_sigmas = true}},
+    {.kind = SourceKind::fos_file,
+     .name = {.fragments = {".fos", ".FOS"},
+              .words = "binary structure-factor file",
+              .help = "binary structure-factor file"},
+     .layout = fos_file_layout,
+     .source = {.read = read_fos_file, .fixed_phase = true}},
+    {.kind = SourceKind::earlier_mem_data_set,
+     .name = {.fragments = {".zmemin", ".ZMEMIN"},
+              .words = "earlier MEM data set",
+              .help = "earlier MEM data set with overlap groups"},
+     .layout = mem_data_set_layout,
+     .source = {.text = true, .read = read_mem_data_set, .fixed_phase = true},
+     .writes = {.overlap_groups = true}},
 };
-// clang-format on
 
 }  // namespace
 
@@ -44,12 +58,12 @@ const SourceKindRow& choose_source_kind(std::string_view srcfile, const std::str
   if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
     name.remove_prefix(slash + 1);
   for (const SourceKindRow& row : kRows)
-    for (std::string_view fragment : row.fragments)
+    for (std::string_view fragment : row.name.fragments)
       if (name.find(fragment) != std::string_view::npos) return row;
   std::string known;
   for (const SourceKindRow& row : kRows)
-    known += std::string(known.empty() ? "" : ", ") + std::string(row.fragments[0]) + " (" +
-             std::string(row.words) + ")";
+    known += std::string(known.empty() ? "" : ", ") + std::string(row.name.fragments[0]) + " (" +
+             std::string(row.name.words) + ")";
   throw Stop(" The extension of a standard output file should be lst or out",
              named_at + ": the source file's name '" + std::string(name) +
                  "' holds none of the extensions that give its kind: " + known +

@@ -5,28 +5,46 @@
 #include <span>
 #include <string_view>
 
+#include "control/control_layout.hpp"
 #include "store/run.hpp"
 
 namespace memprep {
 
 struct SourceKindRow {
-  SourceKind kind;
-  // The name fragments that select the kind: the first row with a fragment found anywhere
-  // in the file's own name decides (case-sensitive: only the forms listed).
-  std::string_view fragments[2];
-  std::string_view words;       // the kind in words, for the help text and messages
-  std::string_view help;        // what the source holds, for the help text
-  bool auxiliary;               // the control file names an auxiliary file after the source
-  bool fixed_phase;             // the phase number is 1, whatever the control file says
-  void (*read_settings)(Run&);  // the settings before the source is opened, or none
-  bool text_source;             // the driver opens the source as text (run.src)
-  void (*read_source)(Run&);    // the reader of the kind
-  bool companion;               // a companion structure-factor file is written
-  bool overlap_groups;          // the source brings overlap groups (the "# NREF2" section)
-  // What the options that form overlap groups and take the refinement's uncertainties need:
-  bool multiplicities;    // multiplicities and d-spacings (--overlap-d)
-  bool peak_widths;       // peak positions and their FWHM (--overlap-fwhm)
-  bool intensity_sigmas;  // the refinement's sigma of each observed intensity (--sigma)
+  SourceKind kind = SourceKind::none;
+
+  // How the kind is named: the name fragments that select it (the first row with a
+  // fragment found anywhere in the file's own name decides; case-sensitive: only the forms
+  // listed), the kind in words for messages, and what the source holds for the help text.
+  struct Naming {
+    std::string_view fragments[2];
+    std::string_view words;
+    std::string_view help;
+  } name = {};
+
+  // The control file: its lines in order, read by the driver and the reader and written by
+  // --template.
+  std::span<const ControlLine> (*layout)() = nullptr;
+
+  // How the source is read.
+  struct Reading {
+    bool text = false;             // the driver opens the source as text (run.src)
+    void (*read)(Run&) = nullptr;  // the reader of the kind
+    bool fixed_phase = false;      // the phase number is 1, whatever the control file says
+  } source = {};
+
+  // What is written beside the MEM data set.
+  struct Writing {
+    bool companion = false;       // a companion structure-factor file
+    bool overlap_groups = false;  // the source's own overlap groups (the "# NREF2" section)
+  } writes = {};
+
+  // What the options that form overlap groups and take the refinement's uncertainties need.
+  struct Giving {
+    bool multiplicities = false;    // multiplicities and d-spacings (--overlap-d)
+    bool peak_widths = false;       // peak positions and their FWHM (--overlap-fwhm)
+    bool intensity_sigmas = false;  // the sigma of each observed intensity (--sigma)
+  } gives = {};
 };
 
 // Every kind, in the order in which the name fragments are tried.

@@ -27,7 +27,7 @@ std::string summary(const Run& run) {
   const std::string head = "memprep: " + where(run.CTLFILE, 0) + ": ";
 
   std::string read =
-      head + where(run.SRCFILE, 0) + " (" + std::string(source_kind(run.KIND).words) + ")";
+      head + where(run.SRCFILE, 0) + " (" + std::string(source_kind(run.KIND).name.words) + ")";
   if (!run.chosen.empty()) read += ": " + run.chosen;
 
   std::int64_t members = 0;

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <type_traits>
 
-#include "control/control_file.hpp"
+#include "control/control_layout.hpp"
 #include "readers/readers.hpp"
 #include "store/degrees.hpp"
 
@@ -113,6 +113,40 @@ bool read_word(TextSource& src, std::string_view& word) {
   }
 }
 
+namespace {
+
+void read_bank_2theta(Run& run, const ControlLine& line) {
+  Store& s = run.store;
+  read_control_values(run, line.what, s.TWOTH);
+  if (!(s.TWOTH > 0 && s.TWOTH < 180))
+    run.ctl.fail("2theta = " + number_text(s.TWOTH) +
+                 ": the 2theta of the detector bank must lie between 0 and 180 degrees");
+}
+
+// The control layout of an earlier MEM data set: the data set gives the rest.
+constexpr ControlLine kLayout[] = {
+    with_guide(kSourceLine, "the earlier MEM data set's name (containing `.zmemin` or `.ZMEMIN`)"),
+    with_guide(kOutputLine, "the new MEM data set's name"),
+    by_reader(kTitleLine),
+    by_reader(kSymmetryLine),
+    {.holds = Setting::bank_angle,
+     .stage = Stage::reader,
+     .what = "2theta of the detector bank",
+     .read = read_bank_2theta,
+     .guide = "`TWOTH`: 2θ of the detector bank in degrees (for the wavelengths)"},
+    {.holds = Setting::tof_constants,
+     .stage = Stage::reader,
+     .what = "TOFLIN TOFQUAD TOFZERO",
+     .read = read_tof_constants,
+     .guide = "`TOFLIN TOFQUAD TOFZERO`: three reals; required, but no output depends on them"},
+};
+
+}  // namespace
+
+std::span<const ControlLine> mem_data_set_layout() {
+  return kLayout;
+}
+
 void read_mem_data_set(Run& run) {
   Store& s = run.store;
   TextSource& src = run.src;
@@ -120,33 +154,29 @@ void read_mem_data_set(Run& run) {
   s.LTOF = true;
 
   // The settings of this kind that the source does not hold.
-  read_control_line(run, s.TITLE, 70, "the title");
-  read_symmetry_line(run);
+  read_control(run, Setting::title);
+  read_control(run, Setting::symmetry);
   s.E = 1.0;
-  read_control_values(run, "2theta of the detector bank", s.TWOTH);
-  run.origin.bank = where(run.ctl.name(), run.ctl.line());
-  if (!(s.TWOTH > 0 && s.TWOTH < 180))
-    run.ctl.fail("2theta = " + number_text(s.TWOTH) +
-                 ": the 2theta of the detector bank must lie between 0 and 180 degrees");
-  read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
+  read_control(run, Setting::bank_angle);
+  read_control(run, Setting::tof_constants);
 
   // The header: lambda1 after the "#Initial" record, the cell after the "#a" record, then
   // the grid and the amplitudes each after one passed-over record.
   find_word(src, "#Initial");
   src.read_list_from_next("reading lambda1", s.LAMBDA1);
-  run.origin.lambda1 = where(src.name(), src.line());
+  run.origin[Setting::lambda1] = where(src.name(), src.line());
   find_word(src, "#a");
   src.read_list_from_next("reading the cell (a b c alpha beta gamma)", s.CELL[0], s.CELL[1],
                           s.CELL[2], s.CELL[3], s.CELL[4], s.CELL[5]);
-  run.origin.cell = where(src.name(), src.line());
+  run.origin[Setting::cell] = where(src.name(), src.line());
   if (std::string fault = cell_fault(s.CELL); !fault.empty()) src.fail(fault);
   need_word(src, "looking for the heading of NX NY NZ");
   src.read_list_from_next("reading NX NY NZ", s.NX, s.NY, s.NZ);
-  run.origin.grid = where(src.name(), src.line());
+  run.origin[Setting::grid] = where(src.name(), src.line());
   if (std::string fault = grid_fault(s.NX, s.NY, s.NZ); !fault.empty()) src.fail(fault);
   need_word(src, "looking for the heading of the amplitudes");
   src.read_list_from_next("reading the positive and negative amplitudes", s.AMPPOS, s.AMPNEG);
-  run.origin.amplitudes = where(src.name(), src.line());
+  run.origin[Setting::amplitudes] = where(src.name(), src.line());
   s.IAMP = s.AMPNEG == 0.0 ? 0 : 1;
 
   // Two passed-over records, then the mode record, which must begin with "2".

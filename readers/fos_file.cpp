@@ -150,6 +150,23 @@ std::string title_of(const RecordFile& f, const unsigned char* rec) {
 
 }  // namespace
 
+namespace {
+
+// The control layout of a binary structure-factor file: the file gives the rest.
+constexpr ControlLine kLayout[] = {
+    with_guide(kSourceLine, "the structure-factor file's name (containing `.fos` or `.FOS`)"),
+    kOutputLine,
+    kELine,
+    kIampLine,
+    kLambda1Line,
+};
+
+}  // namespace
+
+std::span<const ControlLine> fos_file_layout() {
+  return kLayout;
+}
+
 void read_fos_file(Run& run) {
   Store& s = run.store;
   RecordFile f(run.SRCFILE);
@@ -163,28 +180,28 @@ void read_fos_file(Run& run) {
 
   rec = f.read(48);
   for (int i = 0; i < 6; ++i) s.CELL[static_cast<std::size_t>(i)] = real_at(f, rec, i);
-  run.origin.cell = record(2);
+  run.origin[Setting::cell] = record(2);
   if (std::string fault = cell_fault(s.CELL); !fault.empty()) f.fail(fault);
 
   rec = f.read(24);
   s.NX = int_at(rec, 0);
   s.NY = int_at(rec, 1);
   s.NZ = int_at(rec, 2);
-  run.origin.grid = record(3);
+  run.origin[Setting::grid] = record(3);
   if (std::string fault = grid_fault(s.NX, s.NY, s.NZ); !fault.empty()) f.fail(fault);
 
   rec = f.read(17);
   s.SPG = int_at(rec, 0);
   s.SET = int_at(rec, 1);
   s.VOL = static_cast<char>(rec[16]);
-  run.origin.symmetry = record(4);
+  run.origin[Setting::symmetry] = record(4);
 
   f.read(16);  // two reals the MEM data set does not use
 
   rec = f.read(16);
   s.AMPPOS = real_at(f, rec, 0);
   s.AMPNEG = real_at(f, rec, 1);
-  run.origin.amplitudes = record(6);
+  run.origin[Setting::amplitudes] = record(6);
 
   rec = f.read(8);
   const std::int64_t nref = int_at(rec, 0);

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "control/control_file.hpp"
+#include "control/control_layout.hpp"
 #include "io/fields.hpp"
 #include "readers/fullprof_table.hpp"
 #include "readers/readers.hpp"
@@ -93,6 +93,39 @@ void find_numbered(TextSource& src, std::string_view marker, std::size_t first, 
 
 void no_check(const TextSource&) {}
 
+// The control layout of a FullProf output.
+constexpr ControlLine kLayout[] = {
+    with_guide(kSourceLine, "the FullProf output file's name (containing `.out` or `.OUT`)"),
+    {.holds = Setting::auxiliary,
+     .stage = Stage::names,
+     .what = "the auxiliary file name",
+     .read = read_auxiliary_name,
+     .guide = "the auxiliary file's name (amplitudes and phase angles)"},
+    kOutputLine,
+    kTitleLine,
+    kSymmetryLine,
+    kELine,
+    kGridLine,
+    kIampLine,
+    kAmplitudesLine,
+    kLambda1Line,
+    with_guide(kHistogramLine, "`IHIST`, the pattern number"),
+    kPhaseLine,
+    with_guide(kBankAnglesLine,
+               "the bank-angle line: 2θ of each detector bank, in bank order; the bank used is "
+               "the pattern number `IHIST`"),
+    {.holds = Setting::amplitude_divisor,
+     .stage = Stage::reader,
+     .what = "the amplitude divisor",
+     .guide = "`FODIV`: one real, the divisor of the auxiliary file's amplitudes (\\|Fo\\| = "
+              "amplitude / FODIV × 10); must not be 0"},
+    {.holds = Setting::table_layout,
+     .when = When::unknown_heading,
+     .stage = Stage::reader,
+     .what = "the column layout of the reflection table",
+     .guide = "the column layout of the table, four numbers (section 4.4)"},
+};
+
 class FullprofReader {
  public:
   explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
@@ -111,7 +144,7 @@ class FullprofReader {
  private:
   // The conditions block of the pattern, the kind of data, the last cycle.
   void first_pass() {
-    find_numbered(src_, kConditions, 45, 47, s_.IHIST, "pattern", run_.origin.hist,
+    find_numbered(src_, kConditions, 45, 47, s_.IHIST, "pattern", run_.origin[Setting::histogram],
                   "the conditions of pattern " + std::to_string(s_.IHIST), no_check);
     src_.need("reading the conditions of the run", kMarkerWidth);
     s_.LTOF = false;
@@ -121,9 +154,10 @@ class FullprofReader {
       if (at(src_.rec(), 13, "Time-Of-Flight")) {
         s_.LTOF = true;
         s_.NBANK = s_.IHIST;
-        s_.TWOTH = read_bank_angle(run_, s_.NBANK, s_.NBANKS);
       }
     }
+    decide_line(run_, When::time_of_flight, s_.LTOF);
+    if (s_.LTOF) read_control(run_, Setting::bank_angle);
     std::optional<std::int64_t> cycle;
     src_.find(
         [&](std::string_view r) {
@@ -162,7 +196,7 @@ class FullprofReader {
       src_.require_line_end();
       c = src_.F(1, 15, 6);
     }
-    run_.origin.cell = where(src_.name(), cell_line);
+    run_.origin[Setting::cell] = where(src_.name(), cell_line);
     if (std::string fault = cell_fault(s_.CELL); !fault.empty())
       throw IoFailure(src_.name(), cell_line, fault);
     src_.find([&](std::string_view r) { return starts(r, kPattern) && pattern_phase_matches(); },
@@ -175,7 +209,7 @@ class FullprofReader {
   // The " => Phase" line of the phase, after the last cycle's line. Summary lines such as
   // " => Phase:  1" carry no phase number in columns 10-12 and are passed over.
   void find_phase() {
-    find_numbered(src_, kPhase, 10, 12, s_.IPHASE, "phase", run_.origin.phase,
+    find_numbered(src_, kPhase, 10, 12, s_.IPHASE, "phase", run_.origin[Setting::phase],
                   join({"\"", kPhase, "\" of phase ", std::to_string(s_.IPHASE)}), no_check);
   }
 
@@ -198,7 +232,7 @@ class FullprofReader {
   // (" Phase No.:", then h k l |F| sigma and no phase angle) is refused for what it is.
   void open_auxiliary() {
     aux_.open(run_.AUXFILE);
-    find_numbered(aux_, kAuxPhase, 12, 15, s_.IPHASE, "phase", run_.origin.phase,
+    find_numbered(aux_, kAuxPhase, 12, 15, s_.IPHASE, "phase", run_.origin[Setting::phase],
                   join({"\"", kAuxPhase, "\" of phase ", std::to_string(s_.IPHASE)}),
                   [](const TextSource& aux) {
                     if (starts(aux.rec(), kFourierPhase))
@@ -229,7 +263,7 @@ class FullprofReader {
 
   void read_divisor() {
     fodiv_ = 1;
-    read_control_values(run_, "the amplitude divisor", fodiv_);
+    read_control(run_, Setting::amplitude_divisor, fodiv_);
     if (fodiv_ == 0 || !std::isfinite(fodiv_))
       run_.ctl.fail("the amplitude divisor must be a non-zero number, not " + number_text(fodiv_));
   }
@@ -334,6 +368,10 @@ class FullprofReader {
 };
 
 }  // namespace
+
+std::span<const ControlLine> fullprof_output_layout() {
+  return kLayout;
+}
 
 void read_fullprof_output(Run& run) {
   FullprofReader(run).read();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "control/control_file.hpp"
+#include "control/control_layout.hpp"
 #include "io/fields.hpp"
 #include "store/degrees.hpp"
 
@@ -223,7 +223,8 @@ void FullprofTable::take_user_layout() {
                   "12,3,38,11\n"
                << std::flush;
   UserLayout& u = user_;
-  read_control_values(run_, "the column layout of the reflection table", u.S, u.W, u.M, u.V);
+  decide_line(run_, When::unknown_heading, true);
+  read_control(run_, Setting::table_layout, u.S, u.W, u.M, u.V);
   const double bounds[5][2] = {
       {u.S + 1, u.S + u.W},
       {u.S + u.W + 1, u.S + 2 * u.W},

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "control/control_file.hpp"
+#include "control/control_layout.hpp"
 #include "readers/readers.hpp"
 #include "store/degrees.hpp"
 
@@ -42,7 +42,7 @@ void find_histogram_constants(const Run& run, TextSource& src, std::int64_t IHIS
       hist = get_I(src.rec(), 1, 3);
     } catch (const FieldError& e) {
       if (histograms.empty()) src.fail(e.what());
-      throw not_held(src.name(), "histogram", histograms, IHIST, run.origin.hist);
+      throw not_held(src.name(), "histogram", histograms, IHIST, run.origin[Setting::histogram]);
     }
     if (hist == IHIST) {
       src.require_line_end();
@@ -51,6 +51,39 @@ void find_histogram_constants(const Run& run, TextSource& src, std::int64_t IHIS
     histograms.push_back(hist);
   }
 }
+
+// The control layout of a list file.
+constexpr ControlLine kLayout[] = {
+    with_guide(kSourceLine, "the list file's name (containing `.lst` or `.LST`)"),
+    kOutputLine,
+    kTitleLine,
+    kSymmetryLine,
+    kELine,
+    kGridLine,
+    kIampLine,
+    with_guide(kAmplitudesLine,
+               "`AMPPOS AMPNEG` (`IAMP` 1) or `AMPPOS` (`IAMP` 0); `AMPPOS` = 0: computed from "
+               "the list file"),
+    kLambda1Line,
+    kHistogramLine,
+    kPhaseLine,
+    {.holds = Setting::polarisation,
+     .when = When::polarisation,
+     .stage = Stage::reader,
+     .what = "PolA PolB",
+     .guide = "`PolA PolB`, the two polarisation constants",
+     .placeholder = "<PolA PolB: polarisation constants>",
+     .comment = "PolA PolB (type PXC): 0.5 1.0 without a monochromator"},
+    kBankAnglesLine,
+    {.holds = Setting::tof_constants,
+     .when = When::time_of_flight,
+     .stage = Stage::reader,
+     .what = "TOFLIN TOFQUAD TOFZERO",
+     .read = read_tof_constants,
+     .guide = "`TOFLIN TOFQUAD TOFZERO`",
+     .placeholder = "<TOFLIN TOFQUAD TOFZERO>",
+     .comment = "time-of-flight constants (type PNT)"},
+};
 
 struct ListFile {
   explicit ListFile(Run& r) : run(r), s(r.store), src(r.src) {}
@@ -115,8 +148,7 @@ void ListFile::read() {
   read_cell();
 
   // Time-of-flight constants.
-  if (DTYPE == "PNT")
-    read_control_values(run, "TOFLIN TOFQUAD TOFZERO", s.TOFLIN, s.TOFQUAD, s.TOFZERO);
+  if (DTYPE == "PNT") read_control(run, Setting::tof_constants);
 
   // The reflection list. The code of a line is an I5 field: a phase number too large for
   // 1000 * IPHASE + 21 to be formed matches no line.
@@ -126,7 +158,7 @@ void ListFile::read() {
   s.NREF1 = 0;
   if (find_reflection_list()) read_reflection_table();
   if (!phase_seen && !other_phases.empty())
-    throw not_held(src.name(), "phase", other_phases, s.IPHASE, run.origin.phase);
+    throw not_held(src.name(), "phase", other_phases, s.IPHASE, run.origin[Setting::phase]);
 
   // Time-of-flight intensities and order.
   if (DTYPE == "PNT") {
@@ -136,10 +168,12 @@ void ListFile::read() {
 }
 
 void ListFile::read_geometry() {
+  decide_line(run, When::polarisation, DTYPE == "PXC");
+  decide_line(run, When::time_of_flight, DTYPE == "PNT");
   if (constant_wavelength()) {
     s.LTOF = false;
     WAVEL = src.F(10, 19, 7);
-    if (DTYPE == "PXC") read_control_values(run, "PolA PolB", PolA, PolB);
+    if (DTYPE == "PXC") read_control(run, Setting::polarisation, PolA, PolB);
   } else if (DTYPE == "PNT") {
     s.LTOF = true;
     src.find(
@@ -150,7 +184,7 @@ void ListFile::read_geometry() {
         "the \" Hstgm\" line of histogram " + std::to_string(s.IHIST), kMarker);
     src.require_line_end();
     s.NBANK = src.I(16, 17);
-    s.TWOTH = read_bank_angle(run, s.NBANK, s.NBANKS);
+    read_control(run, Setting::bank_angle);
   } else {
     throw Stop(" Invalid diffraction type: " + DTYPE,
                where(src.name(), src.line()) + ": histogram " + std::to_string(s.IHIST) +
@@ -215,7 +249,7 @@ void ListFile::read_cell() {
   src.require_line_end();
   for (int i = 0; i < 3; ++i) s.CELL[i] = src.F(12 + 10 * i, 21 + 10 * i, 6);
   for (int i = 0; i < 3; ++i) s.CELL[3 + i] = src.F(42 + 10 * i, 51 + 10 * i, 3);
-  run.origin.cell = where(src.name(), src.line());
+  run.origin[Setting::cell] = where(src.name(), src.line());
   if (std::string fault = cell_fault(s.CELL); !fault.empty()) src.fail(fault);
 }
 
@@ -333,6 +367,10 @@ void ListFile::take_reflection() {
 }
 
 }  // namespace
+
+std::span<const ControlLine> list_file_layout() {
+  return kLayout;
+}
 
 void read_list_file(Run& run) {
   ListFile reader(run);

@@ -1,23 +1,30 @@
-// The source readers: one per source kind, and the steps they share.
+// The source readers: one per source kind, each with the control layout of its kind, and
+// the steps they share.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "control/control_layout.hpp"
 #include "store/run.hpp"
 
 namespace memprep {
 
 // The binary structure-factor file (opens run.SRCFILE itself).
 void read_fos_file(Run& run);
+std::span<const ControlLine> fos_file_layout();
 // A FullProf standard output on run.src, with its auxiliary file run.AUXFILE.
 void read_fullprof_output(Run& run);
+std::span<const ControlLine> fullprof_output_layout();
 // A refinement list file on run.src.
 void read_list_file(Run& run);
-// An earlier MEM data set on run.src (reads its own control lines).
+std::span<const ControlLine> list_file_layout();
+// An earlier MEM data set on run.src.
 void read_mem_data_set(Run& run);
+std::span<const ControlLine> mem_data_set_layout();
 
 // The failure for a pattern, histogram or phase `wanted` that `file` does not hold: "FILE
 // holds phases 1 to 3; the control file asks for phase 4 (run.ctl:12)". `held` lists the

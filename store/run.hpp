@@ -2,8 +2,11 @@
 // the run takes the Run it works on.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <iostream>
+#include <span>
 #include <string>
 
 #include "io/errors.hpp"
@@ -17,10 +20,47 @@ namespace memprep {
 // each one needs and writes.
 enum class SourceKind { none, list_file, fullprof_output, fos_file, earlier_mem_data_set };
 
-// Where the settings that the outputs print were read, as "FILE:LINE" (or "FILE: record N"
-// for a binary source), for messages about their values. Empty when not read.
+// What a control line holds, and the settings the outputs print: each kind's control layout
+// is a list of lines, each holding one of these (control/control_layout.hpp), and a value
+// written to an output names the setting it came from.
+enum class Setting : std::uint8_t {
+  source,             // the source file's name
+  auxiliary,          // the auxiliary file's name
+  output,             // the MEM data set's name
+  title,              // TITLE
+  symmetry,           // VOL, SPG, SET
+  E,                  // E
+  grid,               // NX NY NZ
+  iamp,               // IAMP
+  amplitudes,         // AMPPOS, AMPNEG
+  lambda1,            // LAMBDA1
+  histogram,          // IHIST (a FullProf output's pattern; the bank of time-of-flight data)
+  phase,              // IPHASE
+  polarisation,       // PolA PolB
+  bank_angle,         // TWOTH: the bank-angle line, or the one 2theta of an earlier data set
+  tof_constants,      // TOFLIN TOFQUAD TOFZERO
+  amplitude_divisor,  // FODIV
+  table_layout,       // the column layout of a reflection table the reader does not know
+  cell,               // CELL, from the source
+};
+inline constexpr std::size_t kSettings = static_cast<std::size_t>(Setting::cell) + 1;
+
+// Where each setting was read, as "FILE:LINE" (or "FILE: record N" for a binary source), for
+// messages about its value. Empty when not read.
 struct SettingOrigins {
-  std::string symmetry, E, grid, amplitudes, lambda1, hist, phase, bank, cell;
+  std::array<std::string, kSettings> at;
+  std::string& operator[](Setting s) { return at[static_cast<std::size_t>(s)]; }
+  const std::string& operator[](Setting s) const { return at[static_cast<std::size_t>(s)]; }
+};
+
+struct ControlLine;  // control/control_layout.hpp
+
+// The run's place in the control layout of its source kind: the line read next, and the
+// conditions of the conditional lines as the reader has decided them (a bit per condition).
+struct ControlCursor {
+  std::span<const ControlLine> layout;
+  std::size_t next = 0;
+  std::uint32_t present = 0, absent = 0;
 };
 
 // What the command line asks of every conversion beyond the control file.
@@ -54,6 +94,7 @@ struct Run {
 
   RunOptions options;
   SettingOrigins origin;
+  ControlCursor control;
   std::string chosen;            // what the reader took from the source, in words
   std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
   std::string left_out_reasons;  // how many for each reason, in words

@@ -5,6 +5,8 @@
 
 #include <sstream>
 
+#include "readers/readers.hpp"
+
 namespace memprep {
 namespace {
 
@@ -133,10 +135,22 @@ std::string settings(const std::string& iamp, const std::string& amp, const std:
   return text;
 }
 
+// The settings of a list file's layout, from its title on.
+void read_list_settings(Run& run) {
+  start_layout(run, list_file_layout(), Setting::title);
+  read_settings(run);
+}
+
+// Those of a binary structure-factor file, from E on.
+void read_fos_settings(Run& run) {
+  start_layout(run, fos_file_layout(), Setting::E);
+  read_settings(run);
+}
+
 TEST(Settings, AllSettingsInOrder) {
   Control c(settings("1", "112.0 -8.5", "0"));
   c.run.store.AMPNEG = 99;
-  ASSERT_EQ(c.outcome([&] { read_settings(c.run); }), "");
+  ASSERT_EQ(c.outcome([&] { read_list_settings(c.run); }), "");
   const Store& s = c.run.store;
   EXPECT_EQ(s.TITLE, "Sample at 300 K, X-ray data");
   EXPECT_EQ(s.VOL, 'F');
@@ -156,37 +170,39 @@ TEST(Settings, AllSettingsInOrder) {
   // One amplitude: the negative one keeps what it held; a slash ends a list early.
   Control one(settings("0", "95.25 / 7", "1"));
   one.run.store.AMPNEG = -4;
-  ASSERT_EQ(one.outcome([&] { read_settings(one.run); }), "");
+  ASSERT_EQ(one.outcome([&] { read_list_settings(one.run); }), "");
   EXPECT_EQ(one.run.store.AMPPOS, 95.25);
   EXPECT_EQ(one.run.store.AMPNEG, -4);
 }
 
 TEST(Settings, RefusedValues) {
   Control iamp(settings("2", "112.0 0.0", "1"));
-  EXPECT_EQ(iamp.outcome([&] { read_settings(iamp.run); }), "stop: IAMP should be 0 or 1");
+  EXPECT_EQ(iamp.outcome([&] { read_list_settings(iamp.run); }), "stop: IAMP should be 0 or 1");
 
   Control hist(settings("1", "112.0 0.0", "-3"));
-  EXPECT_EQ(hist.outcome([&] { read_settings(hist.run); }), "stop: Invalid histogram number:  -3");
+  EXPECT_EQ(hist.outcome([&] { read_list_settings(hist.run); }),
+            "stop: Invalid histogram number:  -3");
   Control wide(settings("1", "112.0 0.0", "-12345"));
-  EXPECT_EQ(wide.outcome([&] { read_settings(wide.run); }), "stop: Invalid histogram number:****");
+  EXPECT_EQ(wide.outcome([&] { read_list_settings(wide.run); }),
+            "stop: Invalid histogram number:****");
 }
 
 TEST(Settings, MissingOrMalformedLinesNameTheLine) {
   // Two amplitudes are needed on the amplitude line itself.
   Control few(settings("1", "112.0", "1"));
-  std::string got = few.outcome([&] { read_settings(few.run); });
+  std::string got = few.outcome([&] { read_list_settings(few.run); });
   EXPECT_EQ(got.rfind("io:run.ctl:7: the positive and negative amplitudes: ", 0), 0u) << got;
 
   Control bad(settings("1", "112.0 0.0", "one"));
-  got = bad.outcome([&] { read_settings(bad.run); });
+  got = bad.outcome([&] { read_list_settings(bad.run); });
   EXPECT_EQ(got.rfind("io:run.ctl:9: the histogram number: ", 0), 0u) << got;
 
   Control real_for_int("Title\nF 225\n1.0\n64.5 64 64\n");
-  got = real_for_int.outcome([&] { read_settings(real_for_int.run); });
+  got = real_for_int.outcome([&] { read_list_settings(real_for_int.run); });
   EXPECT_EQ(got.rfind("io:run.ctl:4: NX NY NZ: ", 0), 0u) << got;
 
   Control short_file("Title\nF 225\n1.0\n64 64 64\n1\n");
-  EXPECT_EQ(short_file.outcome([&] { read_settings(short_file.run); }),
+  EXPECT_EQ(short_file.outcome([&] { read_list_settings(short_file.run); }),
             "io:run.ctl: end of file: the control file ends before the positive and negative "
             "amplitudes");
 }

@@ -33,6 +33,7 @@ struct Reader {
 
   explicit Reader(std::string source, const std::string& control = kControl) {
     run.ctl.open_text("run.ctl", control);
+    start_layout(run, mem_data_set_layout(), Stage::reader);
     run.src.open_text("old.zmemin", std::move(source));
   }
   void read() { read_mem_data_set(run); }

@@ -101,6 +101,7 @@ struct Reader {
     write_file(run.AUXFILE, aux);
     run.src.open_text("x.out", out);
     run.ctl.open_text("run.ctl", ctl);
+    start_layout(run, fullprof_output_layout(), Stage::reader);
     run.store.IHIST = 1;
     run.store.IPHASE = 1;
   }

@@ -34,6 +34,7 @@ struct Reading {
   explicit Reading(const std::string& src, const std::string& ctl = "", int ihist = 1,
                    int iphase = 1) {
     run.ctl.open_text("run.ctl", ctl);
+    start_layout(run, list_file_layout(), Stage::reader);
     run.src.open_text("x.lst", src);
     s.IHIST = ihist;
     s.IPHASE = iphase;

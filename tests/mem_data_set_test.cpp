@@ -158,8 +158,8 @@ TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
   for (const Row& r : rows) {
     Writer w;
     w.run.SRCFILE = "sample.out";
-    w.run.origin.lambda1 = "run.ctl:9";
-    w.run.origin.E = "run.ctl:5";
+    w.run.origin[Setting::lambda1] = "run.ctl:9";
+    w.run.origin[Setting::E] = "run.ctl:5";
     r.edit(w);
     for (std::int64_t i = 1; i <= w.s.NREF1; ++i) w.s.SrcLine[i] = 7;
     try {
