@@ -5,12 +5,17 @@
 #include "driver/control_template.hpp"
 
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
 #include "io/errors.hpp"
+#include "readers/list_file.hpp"
+#include "readers/readers.hpp"
 #include "readers/source_survey.hpp"
 #include "writers/writers.hpp"
 
@@ -39,6 +44,51 @@ class Lines {
  private:
   std::string text_;
 };
+
+// What a template writes for a line of the layout: the value and its comment. An empty
+// value is the line's placeholder, with this comment or else the line's own.
+struct Entry {
+  std::string value, comment;
+};
+
+// The entries the source fills in, and the conditions of the conditional lines as the
+// source decides them.
+struct Filled {
+  std::array<std::optional<Entry>, kSettings> entries;
+  bool time_of_flight = false, polarisation = false;
+
+  void set(Setting s, std::string value, std::string comment) {
+    entries[static_cast<std::size_t>(s)] = Entry{std::move(value), std::move(comment)};
+  }
+  bool present(When when) const {
+    switch (when) {
+      case When::always:
+      case When::auxiliary_file:
+        return true;
+      case When::time_of_flight:
+        return time_of_flight;
+      case When::polarisation:
+        return polarisation;
+      case When::unknown_heading:  // the reader's question when it meets such a table
+        return false;
+    }
+    return false;
+  }
+};
+
+// The settings of the template: the kind's layout, line after line.
+void write_layout(Lines& out, std::span<const ControlLine> layout, const Filled& filled) {
+  for (const ControlLine& line : layout) {
+    if (!filled.present(line.when)) continue;
+    const std::optional<Entry>& e = filled.entries[static_cast<std::size_t>(line.holds)];
+    if (e && !e->value.empty())
+      out.setting(e->value, e->comment);
+    else if (!line.placeholder.empty())
+      out.setting(line.placeholder, e && !e->comment.empty() ? e->comment : line.comment);
+    else
+      throw std::logic_error("the template gives no value for " + std::string(line.what));
+  }
+}
 
 std::string number(std::int64_t n) {
   return std::to_string(n);
@@ -78,7 +128,8 @@ void preamble(Lines& out, const std::string& source, std::string_view kind) {
 
 // The title as a control line can hold it: "#" would start a comment (it is written as
 // "No.", the sense it has in titles such as "RT #13744"), and a run reads 70 characters.
-void title_line(Lines& out, std::string_view title, std::string_view from) {
+// No title, or one that would read as a placeholder, leaves the line's placeholder.
+void fill_title(Filled& f, std::string_view title, std::string_view from) {
   std::string text;
   bool hash = false;
   for (char c : title) {
@@ -96,10 +147,8 @@ void title_line(Lines& out, std::string_view title, std::string_view from) {
     text.resize(kTitleLength);
     comment.append(" (cut to 70 characters)");
   }
-  if (text.empty() || (text.front() == '<' && text.back() == '>'))
-    out.setting("<title: up to 70 characters>", "title: the source gives none");
-  else
-    out.setting(text, comment);
+  if (!text.empty() && !(text.front() == '<' && text.back() == '>'))
+    f.set(Setting::title, text, comment);
 }
 
 // The name of the MEM data set: the source's name with its kind's extension replaced by
@@ -121,25 +170,18 @@ std::string mem_name(const std::string& source, const SourceKindRow& kind, std::
   return name;
 }
 
-void output_line(Lines& out, const std::string& name, const std::string& note) {
+void fill_output(Filled& f, const std::string& name, const std::string& note) {
   std::string comment = "MEM data set to write; ";
   comment.append(companion_name(name)).append(" is written beside it");
   if (!note.empty()) comment.append(" (").append(note).append(")");
-  out.setting(name, comment);
+  f.set(Setting::output, name, comment);
 }
 
-// E and the grid, which no source holds; `io` says what Io is for the kind.
-void run_settings(Lines& out, std::string_view io) {
+// E, which no source holds; `io` says what Io is for the kind.
+void fill_E(Filled& f, std::string_view io) {
   std::string e = "E: sigma(|Fo|) = |Fo| / (2 sqrt(E Io)), Io ";
   e.append(io);
-  out.setting("<E: a number above 0>", e);
-  out.setting("<NX NY NZ: grid divisions along a, b and c>", "NX NY NZ");
-}
-
-void amplitude_placeholders(Lines& out) {
-  out.setting("<IAMP: 0 or 1>", "IAMP: 0 = positive amplitude only, 1 = positive and negative");
-  out.setting("<amplitudes: AMPPOS, then AMPNEG when IAMP is 1>",
-              "total scattering amplitude of the cell (electrons, or fm for neutrons)");
+  f.set(Setting::E, "", e);
 }
 
 // The phase the template takes: the first one with reflections in the table of `pattern`,
@@ -208,38 +250,38 @@ std::string fullprof_template(const std::string& source, const SourceKindRow& ki
   out.comment("The lines below take pattern " + number(pattern.number) + " and phase " +
               number(phase) + ".");
 
-  out.setting(source, "source: the FullProf output file");
-  out.setting("<auxiliary file: amplitudes and phase angles of phase " + number(phase) + ">",
-              "auxiliary file: amplitude and phase angle of each reflection");
+  Filled f;
+  f.time_of_flight = pattern.tof;
+  f.set(Setting::source, source, "source: the FullProf output file");
+  f.set(Setting::auxiliary,
+        "<auxiliary file: amplitudes and phase angles of phase " + number(phase) + ">",
+        "auxiliary file: amplitude and phase angle of each reflection");
   std::string note;
-  output_line(out, mem_name(source, kind, note), note);
-  title_line(out, s.title, "\" => Title:\"");
+  fill_output(f, mem_name(source, kind, note), note);
+  fill_title(f, s.title, "\" => Title:\"");
 
   const FullprofSurvey::Phase* p = find_phase(s, phase);
   if (p && !p->space_group.empty() && !p->symbol.empty()) {
     std::string line(1, p->symbol.front());
     line.append(" ").append(p->space_group);
-    out.setting(line, "VOL letter " + line.substr(0, 1) + " (from " + p->symbol +
-                          "), space group " + p->space_group + ", setting 1 (-SET for another)");
+    f.set(Setting::symmetry, line,
+          "VOL letter " + line.substr(0, 1) + " (from " + p->symbol + "), space group " +
+              p->space_group + ", setting 1 (-SET for another)");
   } else if (p && !p->space_group.empty()) {
-    out.setting("<symmetry line: VOL letter in column 1, then " + p->space_group + ">",
-                "VOL SPG[-SET]: space group " + p->space_group);
-  } else {
-    out.setting("<symmetry line: VOL letter in column 1, space group from column 3>",
-                "VOL SPG[-SET]");
+    f.set(Setting::symmetry, "<symmetry line: VOL letter in column 1, then " + p->space_group + ">",
+          "VOL SPG[-SET]: space group " + p->space_group);
   }
 
-  run_settings(out, "= Iobs of the table");
-  amplitude_placeholders(out);
+  fill_E(f, "= Iobs of the table");
   if (pattern.tof)
-    out.setting("0", "lambda1: 0, time-of-flight data have no single wavelength");
+    f.set(Setting::lambda1, "0", "lambda1: 0, time-of-flight data have no single wavelength");
   else if (!pattern.wavelength.empty())
-    out.setting(pattern.wavelength,
-                "lambda1: the first wavelength of pattern " + number(pattern.number));
+    f.set(Setting::lambda1, pattern.wavelength,
+          "lambda1: the first wavelength of pattern " + number(pattern.number));
   else
-    out.setting("<lambda1: the wavelength in Angstrom>", "lambda1: the output gives none");
-  out.setting(number(pattern.number), "pattern number");
-  out.setting(number(phase), "phase number");
+    f.set(Setting::lambda1, "", "lambda1: the output gives none");
+  f.set(Setting::histogram, number(pattern.number), "pattern number");
+  f.set(Setting::phase, number(phase), "phase number");
 
   if (pattern.tof) {
     // The bank of a time-of-flight pattern is its number: the angles of patterns 1, 2, ...
@@ -259,17 +301,19 @@ std::string fullprof_template(const std::string& source, const SourceKindRow& ki
     const std::string banks =
         (tof_patterns.size() == 1 ? "bank " : "banks ") + numbers(tof_patterns);
     if (missing)
-      out.setting("<bank angles: 2theta of " + banks + ", in bank order>",
-                  "bank-angle line: bank = pattern number");
+      f.set(Setting::bank_angle, "<bank angles: 2theta of " + banks + ", in bank order>",
+            "bank-angle line: bank = pattern number");
     else
-      out.setting(angles, "2theta of " + banks + " (bank = pattern number)");
+      f.set(Setting::bank_angle, angles, "2theta of " + banks + " (bank = pattern number)");
   }
-  out.setting("1.0", "FODIV: |Fo| = amplitude / FODIV x 10 (10.0 keeps the amplitudes)");
+  f.set(Setting::amplitude_divisor, "1.0",
+        "FODIV: |Fo| = amplitude / FODIV x 10 (10.0 keeps the amplitudes)");
+  write_layout(out, kind.layout(), f);
   return out.text();
 }
 
 bool converted_type(const std::string& type) {
-  return (type.size() == 3 && type[2] == 'C') || type == "PNT";
+  return is_constant_wavelength(type) || is_time_of_flight(type);
 }
 
 std::string list_template(const std::string& source, const SourceKindRow& kind) {
@@ -294,10 +338,10 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
   out.comment(source + " holds");
   for (const ListFileSurvey::Histogram& h : s.histograms) {
     std::string line = "  histogram " + number(h.number) + ": type " + h.type + ", ";
-    if (h.type == "PNT")
+    if (is_time_of_flight(h.type))
       line.append("neutron time of flight, ")
           .append(h.bank > 0 ? "bank " + number(h.bank) : std::string("no bank given"));
-    else if (h.type.size() == 3 && h.type[2] == 'C')
+    else if (is_constant_wavelength(h.type))
       line.append(h.type == "PXC"   ? "X-ray"
                   : h.type == "PNC" ? "neutron"
                                     : "radiation other than X-rays and neutrons")
@@ -319,47 +363,43 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
   out.comment("The lines below take histogram " + number(hist->number) + " and phase " +
               number(phase) + ".");
 
-  out.setting(source, "source: the refinement list file");
+  Filled f;
+  const bool tof = is_time_of_flight(hist->type);
+  f.time_of_flight = tof;
+  f.polarisation = hist->type == "PXC";
+  f.set(Setting::source, source, "source: the refinement list file");
   std::string note;
-  output_line(out, mem_name(source, kind, note), note);
-  title_line(out, s.title, "the EXPEDT section");
-  out.setting("<symmetry line: VOL letter in column 1, space group from column 3>",
-              "VOL SPG[-SET]");
-  run_settings(out, "as written (x 1e-10)");
+  fill_output(f, mem_name(source, kind, note), note);
+  fill_title(f, s.title, "the EXPEDT section");
+  fill_E(f, "as written (x 1e-10)");
   if (s.structure) {
-    out.setting("1", "IAMP: 1 = positive and negative amplitude");
-    out.setting("0 0", "amplitudes: 0 = computed from the structure in the list file");
-  } else {
-    amplitude_placeholders(out);
+    f.set(Setting::iamp, "1", "IAMP: 1 = positive and negative amplitude");
+    f.set(Setting::amplitudes, "0 0",
+          "amplitudes: 0 = computed from the structure in the list file");
   }
-  const bool tof = hist->type == "PNT";
   if (tof)
-    out.setting("0", "lambda1: 0, time-of-flight data have no single wavelength");
+    f.set(Setting::lambda1, "0", "lambda1: 0, time-of-flight data have no single wavelength");
   else if (!hist->wavelength.empty())
-    out.setting(hist->wavelength, "lambda1: the wavelength of histogram " + number(hist->number));
+    f.set(Setting::lambda1, hist->wavelength,
+          "lambda1: the wavelength of histogram " + number(hist->number));
   else
-    out.setting("<lambda1: the wavelength in Angstrom>", "lambda1: the list file gives none");
-  out.setting(number(hist->number), tof && hist->bank > 0
-                                        ? "histogram number (bank " + number(hist->bank) + ")"
-                                        : std::string("histogram number"));
-  out.setting(number(phase), "phase number");
-  if (hist->type == "PXC")
-    out.setting("<PolA PolB: polarisation constants>",
-                "PolA PolB (type PXC): 0.5 1.0 without a monochromator");
+    f.set(Setting::lambda1, "", "lambda1: the list file gives none");
+  f.set(Setting::histogram, number(hist->number),
+        tof && hist->bank > 0 ? "histogram number (bank " + number(hist->bank) + ")"
+                              : std::string("histogram number"));
+  f.set(Setting::phase, number(phase), "phase number");
   if (tof) {
     const std::string banks = hist->bank == 1  ? std::string("bank 1")
                               : hist->bank > 1 ? "banks 1 to " + number(hist->bank)
                                                : std::string("banks 1, 2, ...");
-    out.setting("<bank angles: 2theta of " + banks + ", in bank order>",
-                "bank-angle line (type PNT)");
+    f.set(Setting::bank_angle, "<bank angles: 2theta of " + banks + ", in bank order>",
+          "bank-angle line (type PNT)");
     if (!hist->tof_constants.empty())
-      out.setting(hist->tof_constants,
-                  "TOFLIN TOFQUAD TOFZERO: the diffractometer constants of "
-                  "histogram " +
-                      number(hist->number));
-    else
-      out.setting("<TOFLIN TOFQUAD TOFZERO>", "time-of-flight constants (type PNT)");
+      f.set(Setting::tof_constants, hist->tof_constants,
+            "TOFLIN TOFQUAD TOFZERO: the diffractometer constants of histogram " +
+                number(hist->number));
   }
+  write_layout(out, kind.layout(), f);
   return out.text();
 }
 

@@ -17,6 +17,7 @@
 #include "io/fields.hpp"
 #include "readers/fullprof_table.hpp"
 #include "readers/readers.hpp"
+#include "readers/source_survey.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
@@ -36,6 +37,15 @@ constexpr std::string_view kDirectCell = " => Direct cell parameters:";
 constexpr std::string_view kPattern = " Pattern#";
 constexpr std::string_view kAuxPhase = " Phase no.:";
 constexpr std::string_view kFourierPhase = " Phase No.:";  // a Fourier file's phase line
+
+// The conditions block of a pattern: its second record after the conditions line says
+// neutron data in column 26, and then the third says time of flight in column 13.
+bool says_neutron(std::string_view rec) {
+  return at(rec, 26, "neutron");
+}
+bool says_time_of_flight(std::string_view rec) {
+  return at(rec, 13, "Time-Of-Flight");
+}
 
 // The parts one after the other (messages of the searches).
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -60,6 +70,17 @@ std::optional<std::int64_t> phase_after_label(std::string_view rec) {
     return parse_I(rest.substr(0, e));
   } catch (const FieldError&) {
     return std::nullopt;
+  }
+}
+
+// The phase of a " Pattern#" line: columns 23-26, or in later versions the number after
+// "Phase No.:"; none when neither gives one, with the failure of columns 23-26 in `error`.
+std::optional<std::int64_t> table_phase(std::string_view rec, std::string& error) {
+  try {
+    return get_I(rec, 23, 26);
+  } catch (const FieldError& e) {
+    error = e.what();
+    return phase_after_label(rec);
   }
 }
 
@@ -149,9 +170,9 @@ class FullprofReader {
     src_.need("reading the conditions of the run", kMarkerWidth);
     s_.LTOF = false;
     src_.need("reading the conditions of the run", kMarkerWidth);
-    if (at(src_.rec(), 26, "neutron")) {
+    if (says_neutron(src_.rec())) {
       src_.need("reading the conditions of the run", kMarkerWidth);
-      if (at(src_.rec(), 13, "Time-Of-Flight")) {
+      if (says_time_of_flight(src_.rec())) {
         s_.LTOF = true;
         s_.NBANK = s_.IHIST;
       }
@@ -217,15 +238,10 @@ class FullprofReader {
   // 23-26; in later versions the phase is the number after "Phase No.:" instead.
   bool pattern_phase_matches() {
     if (src_.I(10, 12) != s_.IHIST) return false;
-    std::int64_t phase = 0;
-    try {
-      phase = get_I(src_.rec(), 23, 26);
-    } catch (const FieldError& e) {
-      std::optional<std::int64_t> labelled = phase_after_label(src_.rec());
-      if (!labelled) src_.fail(e.what());
-      phase = *labelled;
-    }
-    return phase == s_.IPHASE;
+    std::string error;
+    const std::optional<std::int64_t> phase = table_phase(src_.rec(), error);
+    if (!phase) src_.fail(error);
+    return *phase == s_.IPHASE;
   }
 
   // The auxiliary file, at the " Phase no.:" line of the phase. A FullProf Fourier file
@@ -367,7 +383,184 @@ class FullprofReader {
   FullprofTable table_{run_, src_};
 };
 
+// ---- The survey for --template -------------------------------------------------------
+//
+// The conditions block of each pattern (its data type decided as the reader decides it),
+// the phase sections with their space groups, the per-pattern data sections with the
+// detector angles, and the final reflection tables with their lengths.
+
+constexpr std::size_t kSurveyWidth = 256;
+
+constexpr std::string_view kTitle = " => Title:";
+constexpr std::string_view kWavelengths = " => Wavelengths:";
+constexpr std::string_view kPatternSection = " =>------->  PATTERN number:";
+constexpr std::string_view kDetectorAngle = " => T.O.F. 2theta average detector angle";
+constexpr std::string_view kPhaseSection = " => Phase  No.";
+constexpr std::string_view kSymmetry = " => Symmetry information on space group:";
+constexpr std::string_view kHermannMauguin = "Hermann-Mauguin Symbol:";
+constexpr std::string_view kSpaceGroup = "Number of Space group:";
+
+std::string_view trim(std::string_view s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
+}
+
+// The text after the first `mark` of rec, trimmed.
+std::string_view after(std::string_view rec, std::string_view mark) {
+  const std::size_t p = rec.find(mark);
+  return p == std::string_view::npos ? std::string_view() : trim(rec.substr(p + mark.size()));
+}
+
+// The first blank-separated word of s.
+std::string_view first_word(std::string_view s) {
+  s = trim(s);
+  return s.substr(0, s.find(' '));
+}
+
+// An integer written alone as the first word of s.
+std::optional<std::int64_t> integer(std::string_view s) {
+  try {
+    return parse_I(first_word(s));
+  } catch (const FieldError&) {
+    return std::nullopt;
+  }
+}
+
+std::string collapse_blanks(std::string_view s) {
+  std::string out;
+  for (char c : trim(s))
+    if (c != ' ' || (!out.empty() && out.back() != ' ')) out.push_back(c);
+  return out;
+}
+
+class Survey {
+ public:
+  explicit Survey(TextSource& src) : src_(src) {}
+
+  FullprofSurvey read() {
+    std::int64_t since_conditions = 0;  // records since the last conditions line
+    bool neutron = false;
+    while (src_.next(kSurveyWidth)) {
+      const std::string_view rec = src_.rec();
+      ++since_conditions;
+      if (starts(rec, kConditions)) {
+        conditions();
+        since_conditions = 0;
+      } else if (since_conditions == 2 && !s_.patterns.empty()) {
+        neutron = says_neutron(rec);
+      } else if (since_conditions == 3 && neutron && says_time_of_flight(rec)) {
+        s_.patterns.back().tof = true;
+      }
+      if (starts(rec, kTitle) && s_.patterns.size() == 1 && s_.title.empty())
+        s_.title = after(rec, kTitle);
+      else if (starts(rec, kWavelengths))
+        wavelengths_.emplace_back(first_word(after(rec, kWavelengths)));
+      else if (starts(rec, kPatternSection))
+        section_ = integer(after(rec, kPatternSection)).value_or(0);
+      else if (starts(rec, kDetectorAngle))
+        detector_angle(rec);
+      else if (starts(rec, kPhaseSection))
+        phase_section();
+      else if (starts(rec, kPattern))
+        table();
+      else if (!s_.phases.empty())
+        space_group(rec, s_.phases.back());
+    }
+    // The options of the patterns are printed one pattern after the other: the n-th
+    // wavelength line belongs to the n-th pattern at a constant wavelength.
+    std::size_t next = 0;
+    for (FullprofSurvey::Pattern& p : s_.patterns)
+      if (!p.tof && next < wavelengths_.size()) p.wavelength = wavelengths_[next++];
+    return std::move(s_);
+  }
+
+ private:
+  // The pattern of a conditions line, columns 45-47 as the reader takes it.
+  void conditions() {
+    FullprofSurvey::Pattern p;
+    try {
+      p.number = get_I(src_.rec(), 45, 47);
+    } catch (const FieldError&) {
+      return;
+    }
+    s_.patterns.push_back(p);
+  }
+
+  // The space group of the phase section: its number, and its symbol from the information
+  // block (whose case is the symbol's own) or else from the symmetry heading.
+  void space_group(std::string_view rec, FullprofSurvey::Phase& phase) {
+    if (!starts(rec, " =>")) return;
+    if (rec.find(kSpaceGroup) != std::string_view::npos) {
+      if (phase.space_group.empty()) phase.space_group = first_word(after(rec, kSpaceGroup));
+    } else if (rec.find(kHermannMauguin) != std::string_view::npos) {
+      if (!hermann_mauguin_) phase.symbol = collapse_blanks(after(rec, kHermannMauguin));
+      hermann_mauguin_ = true;
+    } else if (starts(rec, kSymmetry) && phase.symbol.empty()) {
+      phase.symbol = collapse_blanks(after(rec, kSymmetry));
+    }
+  }
+
+  void detector_angle(std::string_view rec) {
+    for (FullprofSurvey::Pattern& p : s_.patterns)
+      if (p.number == section_ && p.bank_angle.empty()) p.bank_angle = first_word(after(rec, ":"));
+  }
+
+  void phase_section() {
+    const std::optional<std::int64_t> n = integer(after(src_.rec(), kPhaseSection));
+    if (!n) return;
+    FullprofSurvey::Phase phase;
+    phase.number = *n;
+    if (src_.next(kSurveyWidth)) {
+      phase.name = collapse_blanks(src_.rec());
+      // A name of nothing but "#" is the program's filler for no name.
+      if (phase.name.find_first_not_of('#') == std::string::npos) phase.name.clear();
+    }
+    s_.phases.push_back(phase);
+    hermann_mauguin_ = false;
+  }
+
+  // A " Pattern#" line, the line after it, then the table up to its end-of-table line: the
+  // reflection lines are those the reader would take, every line that is neither blank nor
+  // a table heading.
+  void table() {
+    SurveyedTable t;
+    t.line = src_.line();
+    const std::string_view rec = src_.rec();
+    try {
+      t.pattern = get_I(rec, 10, 12);
+    } catch (const FieldError&) {
+      return;
+    }
+    std::string error;
+    const std::optional<std::int64_t> phase = table_phase(rec, error);
+    if (!phase) return;
+    t.phase = *phase;
+    src_.next(kSurveyWidth);
+    while (src_.next(kSurveyWidth)) {
+      const std::string_view r = src_.rec();
+      if (FullprofTable::is_end(r)) break;
+      if (!is_blank(r) && !FullprofTable::is_heading(r)) ++t.reflections;
+    }
+    for (SurveyedTable& known : s_.tables)
+      if (known.pattern == t.pattern && known.phase == t.phase) {
+        known = t;
+        return;
+      }
+    s_.tables.push_back(t);
+  }
+
+  TextSource& src_;
+  FullprofSurvey s_;
+  std::vector<std::string> wavelengths_;
+  std::int64_t section_ = 0;      // the pattern of the data section being read
+  bool hermann_mauguin_ = false;  // the phase's symbol is from its information block
+};
+
 }  // namespace
+
+FullprofSurvey survey_fullprof_output(TextSource& src) {
+  return Survey(src).read();
+}
 
 std::span<const ControlLine> fullprof_output_layout() {
   return kLayout;

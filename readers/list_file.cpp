@@ -11,6 +11,7 @@
 
 #include "control/control_layout.hpp"
 #include "readers/readers.hpp"
+#include "readers/source_survey.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
@@ -24,13 +25,41 @@ constexpr std::size_t kLine = 512;
 
 constexpr std::int64_t kLargestPhase = std::numeric_limits<std::int64_t>::max() / 1000 - 1;
 
+// The markers of the list file, which the reader and the survey go by.
+bool is_genles_title(std::string_view r) {
+  return at(r, 35, "GENLES");
+}
+bool is_expedt_title(std::string_view r) {
+  return at(r, 35, "EXPEDT");
+}
+bool is_constants_heading(std::string_view r) {
+  return at(r, 1, " Diffractometer constants for powder data:");
+}
+// The " Hstgm" line of a time-of-flight histogram: its number in columns 8-9, its bank in
+// columns 16-17.
+bool is_tof_histogram_line(std::string_view r) {
+  return at(r, 1, " Hstgm") && at(r, 11, "PNT");
+}
+// The header of a reflection list: its histogram in columns 12-13.
+bool is_reflection_list_header(std::string_view r) {
+  return at(r, 1, " Histogram") && at(r, 15, "data");
+}
+// The records that end a reflection list, and the page header within it.
+bool ends_reflection_list(std::string_view r) {
+  return is_blank(r) || (at(r, 1, "1") && at(r, 69, "HSTDMP"));
+}
+bool is_reflection_list_page(std::string_view r) {
+  return at(r, 1, "1") && at(r, 69, "REFLIST");
+}
+// The code of a reflection line (columns 20-24) names its phase: 1000 * phase + 21.
+constexpr std::int64_t kCodeOfPhase = 21;
+
 // The diffractometer-constants block, then pairs of records (one skipped, one read) until
 // the second one's columns 1-3 name IHIST. Leaves src on that record. A record whose
 // columns 1-3 hold no number is past the block: the file does not hold the histogram.
 void find_histogram_constants(const Run& run, TextSource& src, std::int64_t IHIST) {
-  src.find(
-      [](std::string_view r) { return at(r, 1, " Diffractometer constants for powder data:"); },
-      "\" Diffractometer constants for powder data:\"", kMarker);
+  src.find([](std::string_view r) { return is_constants_heading(r); },
+           "\" Diffractometer constants for powder data:\"", kMarker);
   const std::string what =
       "looking for histogram " + std::to_string(IHIST) + " among the diffractometer constants";
   std::vector<std::int64_t> histograms;  // those passed over
@@ -104,7 +133,7 @@ struct ListFile {
   std::vector<std::int64_t> other_phases;  // the phases of the other lines
 
   bool neutron() const { return DTYPE[1] == 'N'; }
-  bool constant_wavelength() const { return DTYPE[2] == 'C'; }
+  bool constant_wavelength() const { return is_constant_wavelength(DTYPE); }
 
   void read();
   void read_geometry();
@@ -117,7 +146,7 @@ struct ListFile {
 
 void ListFile::read() {
   // The refinement run.
-  src.find([](std::string_view r) { return at(r, 35, "GENLES"); }, "the GENLES title", kMarker);
+  src.find([](std::string_view r) { return is_genles_title(r); }, "the GENLES title", kMarker);
 
   // The structure, when the amplitudes are to be computed.
   if (s.AMPPOS == 0.0) sections = read_structure_sections(src);
@@ -148,12 +177,12 @@ void ListFile::read() {
   read_cell();
 
   // Time-of-flight constants.
-  if (DTYPE == "PNT") read_control(run, Setting::tof_constants);
+  if (is_time_of_flight(DTYPE)) read_control(run, Setting::tof_constants);
 
   // The reflection list. The code of a line is an I5 field: a phase number too large for
   // 1000 * IPHASE + 21 to be formed matches no line.
   code_wanted = s.IPHASE > -kLargestPhase && s.IPHASE < kLargestPhase
-                    ? 1000 * s.IPHASE + 21
+                    ? 1000 * s.IPHASE + kCodeOfPhase
                     : std::numeric_limits<std::int64_t>::min();
   s.NREF1 = 0;
   if (find_reflection_list()) read_reflection_table();
@@ -161,7 +190,7 @@ void ListFile::read() {
     throw not_held(src.name(), "phase", other_phases, s.IPHASE, run.origin[Setting::phase]);
 
   // Time-of-flight intensities and order.
-  if (DTYPE == "PNT") {
+  if (is_time_of_flight(DTYPE)) {
     correct_tof_intensities(run, HISTORD);
     sort_by_wavelength(s);
   }
@@ -169,17 +198,16 @@ void ListFile::read() {
 
 void ListFile::read_geometry() {
   decide_line(run, When::polarisation, DTYPE == "PXC");
-  decide_line(run, When::time_of_flight, DTYPE == "PNT");
+  decide_line(run, When::time_of_flight, is_time_of_flight(DTYPE));
   if (constant_wavelength()) {
     s.LTOF = false;
     WAVEL = src.F(10, 19, 7);
     if (DTYPE == "PXC") read_control(run, Setting::polarisation, PolA, PolB);
-  } else if (DTYPE == "PNT") {
+  } else if (is_time_of_flight(DTYPE)) {
     s.LTOF = true;
     src.find(
         [&](std::string_view r) {
-          return at(r, 1, " Hstgm") && at(r, 11, "PNT") &&
-                 src.located([&] { return get_I(r, 8, 9); }) == s.IHIST;
+          return is_tof_histogram_line(r) && src.located([&] { return get_I(r, 8, 9); }) == s.IHIST;
         },
         "the \" Hstgm\" line of histogram " + std::to_string(s.IHIST), kMarker);
     src.require_line_end();
@@ -260,7 +288,7 @@ bool ListFile::find_reflection_list() {
   bool passed_over = false;
   while (src.next(kMarker)) {
     const std::string& r = src.rec();
-    if (!(at(r, 1, " Histogram") && at(r, 15, "data"))) continue;
+    if (!is_reflection_list_header(r)) continue;
     ++HISTORD;
     if (!s.LTOF) {
       // Constant wavelength: the first list, whatever histogram it names.
@@ -281,8 +309,8 @@ bool ListFile::find_reflection_list() {
 void ListFile::read_reflection_table() {
   while (src.next(kTable)) {
     const std::string& r = src.rec();
-    if (is_blank(r) || (at(r, 1, "1") && at(r, 69, "HSTDMP"))) return;
-    if (at(r, 1, "1") && at(r, 69, "REFLIST")) {
+    if (ends_reflection_list(r)) return;
+    if (is_reflection_list_page(r)) {
       src.need("skipping a page header of the reflection list", kTable);
       src.need("reading a page header of the reflection list", kMarker);
       if (is_blank(cols(src.rec(), 1, 6))) {
@@ -312,7 +340,7 @@ void ListFile::take_reflection() {
   if (code != code_wanted) {
     // Reflection codes are 1000 * phase + 21: the phases the list holds.
     const std::int64_t phase = code / 1000;
-    if (code % 1000 == 21 &&
+    if (code % 1000 == kCodeOfPhase &&
         std::find(other_phases.begin(), other_phases.end(), phase) == other_phases.end())
       other_phases.push_back(phase);
     return;
@@ -347,7 +375,7 @@ void ListFile::take_reflection() {
     src.fail("columns 16-19: multiplicity " + std::to_string(m) +
              ": overlap groups need a multiplicity of 1 or more");
   const std::size_t n = s.add_reflection(src.line(), [&] { return where(src.name(), src.line()); });
-  if (DTYPE == "PNT") {
+  if (is_time_of_flight(DTYPE)) {
     const double sin_b = cos_sin_deg_residues(s.TWOTH * 0.5).sin;
     const double d2 = d * d;
     Lp = d2 * d2 * sin_b;
@@ -366,7 +394,138 @@ void ListFile::take_reflection() {
   s.Io[n] = static_cast<double>(m) * Lp * E1;
 }
 
+// ---- The survey for --template -------------------------------------------------------
+
+constexpr std::size_t kSurveyWidth = 256;
+
+std::string_view trimmed(std::string_view s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
+}
+
+// The histograms of a diffractometer-constants block: pairs of records, a heading and a
+// data record, until the data record's columns 1-3 hold no number (as the reader's
+// find_histogram_constants pairs them).
+void survey_constants(TextSource& src, std::vector<ListFileSurvey::Histogram>& histograms) {
+  while (src.next(kSurveyWidth) && src.next(kSurveyWidth)) {
+    const std::string_view rec = src.rec();
+    ListFileSurvey::Histogram h;
+    try {
+      h.number = get_I(rec, 1, 3);
+    } catch (const FieldError&) {
+      return;
+    }
+    h.type = std::string(trimmed(cols(rec, 6, 8)));
+    if (is_constant_wavelength(h.type)) h.wavelength = trimmed(cols(rec, 10, 19));
+    if (is_time_of_flight(h.type)) {
+      // DIFC DIFA ZERO: tof = d (DIFC + DIFA d) + ZERO, as TOFLIN TOFQUAD TOFZERO.
+      std::string_view rest = cols(rec, 10, kSurveyWidth);
+      std::string three;
+      int n = 0;
+      for (; n < 3; ++n) {
+        rest = trimmed(rest);
+        const std::string_view word = rest.substr(0, rest.find(' '));
+        if (word.empty()) break;
+        try {
+          parse_F(word, 0);
+        } catch (const FieldError&) {
+          break;
+        }
+        if (!three.empty()) three += ' ';
+        three += word;
+        rest.remove_prefix(word.size());
+      }
+      if (n == 3) h.tof_constants = three;
+    }
+    histograms.push_back(h);
+  }
+}
+
+// A reflection list after its header, as the reader reads it: one record skipped, then the
+// lines up to the record that ends the list, page headers passed over. Lines count for the
+// phase their code names.
+void survey_reflection_list(TextSource& src, std::int64_t histogram,
+                            std::vector<SurveyedTable>& tables) {
+  const std::int64_t line = src.line();
+  std::vector<SurveyedTable> found;
+  src.next(kSurveyWidth);
+  while (src.next(kSurveyWidth)) {
+    const std::string_view r = src.rec();
+    if (ends_reflection_list(r)) break;
+    if (is_reflection_list_page(r)) {
+      src.next(kSurveyWidth);
+      src.next(kSurveyWidth);
+      if (is_blank(cols(src.rec(), 1, 6))) break;
+      continue;
+    }
+    std::int64_t code = 0;
+    try {
+      code = get_I(r, 20, 24);
+    } catch (const FieldError&) {
+      continue;
+    }
+    if (code % 1000 != kCodeOfPhase) continue;
+    const std::int64_t phase = code / 1000;
+    std::size_t i = 0;
+    while (i < found.size() && found[i].phase != phase) ++i;
+    if (i == found.size()) found.push_back({histogram, phase, 0, line});
+    ++found[i].reflections;
+  }
+  std::sort(found.begin(), found.end(),
+            [](const SurveyedTable& a, const SurveyedTable& b) { return a.phase < b.phase; });
+  tables.insert(tables.end(), found.begin(), found.end());
+}
+
 }  // namespace
+
+ListFileSurvey survey_list_file(TextSource& src) {
+  ListFileSurvey s;
+  bool expedt = false, genles = false, constants = false;
+  int structure = 0;  // 1: the scattering factors, 2: the atom list, 3: its end
+  while (src.next(kSurveyWidth)) {
+    const std::string_view rec = src.rec();
+    if (is_expedt_title(rec)) {
+      expedt = s.title.empty();
+      continue;
+    }
+    if (expedt && !is_blank(rec)) {
+      s.title = trimmed(rec);
+      expedt = false;
+    }
+    if (is_genles_title(rec)) genles = true;
+    if (!genles) continue;
+    if (!constants) {
+      if (structure == 0 && is_atom_type_table(rec))
+        structure = 1;
+      else if (structure == 1 && is_atom_list(rec))
+        structure = 2;
+      else if (structure == 2 && ends_atom_list(rec))
+        structure = 3;
+      if (is_constants_heading(rec)) {
+        survey_constants(src, s.histograms);
+        constants = true;
+        s.structure = structure == 3;
+      }
+      continue;
+    }
+    if (is_tof_histogram_line(rec)) {
+      try {
+        const std::int64_t number = get_I(rec, 8, 9), bank = get_I(rec, 16, 17);
+        for (ListFileSurvey::Histogram& h : s.histograms)
+          if (h.number == number && h.bank == 0) h.bank = bank;
+      } catch (const FieldError&) {
+      }
+    } else if (is_reflection_list_header(rec)) {
+      std::int64_t histogram = 0;
+      try {
+        histogram = get_I(rec, 12, 13);
+      } catch (const FieldError&) {
+      }
+      survey_reflection_list(src, histogram, s.tables);
+    }
+  }
+  return s;
+}
 
 std::span<const ControlLine> list_file_layout() {
   return kLayout;

@@ -32,6 +32,22 @@ struct StructureSections {
   std::vector<Atom> atoms;
 };
 
+// The decisions the list file's diffraction type (columns 6-8 of its diffractometer
+// constants) gives, for the reader, the survey and the template alike: a type ending in C is
+// constant-wavelength data, PNT neutron time of flight; no other type is converted.
+inline bool is_constant_wavelength(std::string_view type) {
+  return type.size() == 3 && type[2] == 'C';
+}
+inline bool is_time_of_flight(std::string_view type) {
+  return type == "PNT";
+}
+
+// The markers of the structure sections, which the list file's survey goes by too: the
+// table of atom types, the atom list, and the records that end the atom list.
+bool is_atom_type_table(std::string_view rec);
+bool is_atom_list(std::string_view rec);
+bool ends_atom_list(std::string_view rec);
+
 // Reading stage: reads the table of atom types and the atom list forward from the current
 // record of src; leaves src on the record that ended the atom list.
 StructureSections read_structure_sections(TextSource& src);

@@ -1,6 +1,8 @@
-// What a source holds, read without a control file: the patterns or histograms, the phases
-// and their reflection counts, and the values that a control file for the source repeats
-// (title, space group, wavelength, bank angles). Values are kept as the source prints them;
+// What a source holds, read without a control file for --template: the patterns or
+// histograms, the phases and their reflection counts, and the values that a control file
+// for the source repeats (title, space group, wavelength, bank angles). Each survey is part
+// of its format's reader (fullprof_output.cpp, list_file.cpp) and goes by the reader's own
+// markers and decisions. Values are kept as the source prints them;
 // an empty text is a value the source does not give.
 #pragma once
 

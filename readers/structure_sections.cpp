@@ -32,12 +32,25 @@ T list_value(const TextSource& src, std::size_t first, std::size_t last, const c
   return v;
 }
 
+}  // namespace
+
+bool is_atom_type_table(std::string_view rec) {
+  return at(rec, 1, " The atomic and magnetic scattering factors for");
+}
+
+bool is_atom_list(std::string_view rec) {
+  return at(rec, 1, " Type seq");
+}
+
+bool ends_atom_list(std::string_view rec) {
+  return at(rec, 1, " Lattice parameters") || at(rec, 1, "  Constraints");
+}
+
+namespace {
+
 void read_type_table(TextSource& src, StructureSections& sections) {
-  src.find(
-      [](std::string_view r) {
-        return at(r, 1, " The atomic and magnetic scattering factors for");
-      },
-      "the table of atomic scattering factors", kWidth);
+  src.find([](std::string_view r) { return is_atom_type_table(r); },
+           "the table of atomic scattering factors", kWidth);
   auto NT = list_value<std::int64_t>(src, 48, 50, "number of atom types");
   if (NT <= 0)
     src.fail("the table of atomic scattering factors lists " + std::to_string(NT) + " atom types");
@@ -57,7 +70,7 @@ void read_type_table(TextSource& src, StructureSections& sections) {
 }
 
 void read_atom_table(TextSource& src, StructureSections& sections) {
-  src.find([](std::string_view r) { return at(r, 1, " Type seq"); }, "the atom list", kWidth);
+  src.find([](std::string_view r) { return is_atom_list(r); }, "the atom list", kWidth);
   for (;;) {
     src.need("reading the atom list", kWidth);
     const std::string& r = src.rec();
@@ -65,7 +78,7 @@ void read_atom_table(TextSource& src, StructureSections& sections) {
     if (is_blank(cols(r, 1, 13)) || at(r, 1, " Type seq") || at(r, 1, " The atom positions") ||
         at(r, 1, "1"))
       continue;
-    if (at(r, 1, " Lattice parameters") || at(r, 1, "  Constraints")) return;
+    if (ends_atom_list(r)) return;
     src.require_line_end();
     if (sections.atoms.size() == kMostAtoms)
       src.fail("the atom list holds more than " + std::to_string(kMostAtoms) + " atoms");
