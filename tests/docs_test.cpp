@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "driver/options.hpp"
+#include "driver/source_kinds.hpp"
 #include "support.hpp"
 
 namespace memprep::test {
@@ -111,6 +112,32 @@ TEST(UserGuide, ListsEveryExample) {
     std::string row = "| `" + e.path().filename().string() + "` |";
     EXPECT_NE(guide.find(row), std::string::npos)
         << "examples/" << e.path().filename().string() << " is missing from the table of examples";
+  }
+}
+
+// The guide's table of each kind's control layout, after a line
+//     <!-- layout: KIND -->                  (the kind in words, as the help text gives it)
+// is the kind's layout as the driver, the reader and --template go by it: a row per line,
+// in order, with the line's description and its condition.
+TEST(UserGuide, ControlLayoutTablesAreTheKindsLayouts) {
+  const std::vector<std::string> guide = split_lines(read_file(kRoot / "docs" / "user-guide.md"));
+  for (const SourceKindRow& kind : source_kinds()) {
+    SCOPED_TRACE(kind.name.words);
+    std::vector<std::string> want = {"| Line | Content | Present |", "|---|---|---|"};
+    int n = 0;
+    for (const ControlLine& line : kind.layout())
+      want.push_back("| " + std::to_string(++n) + " | " + std::string(line.guide) + " | " +
+                     std::string(when_text(line.when)) + " |");
+    const std::string marker = "<!-- layout: " + std::string(kind.name.words) + " -->";
+    auto at = std::find(guide.begin(), guide.end(), marker);
+    ASSERT_NE(at, guide.end()) << "no line " << marker;
+    ++at;
+    while (at != guide.end() && at->empty()) ++at;
+    std::vector<std::string> got;
+    for (; at != guide.end() && at->starts_with("|"); ++at) got.push_back(*at);
+    std::string table;
+    for (const std::string& row : want) table += row + "\n";
+    EXPECT_EQ(got, want) << "the table should read\n" << table;
   }
 }
 
