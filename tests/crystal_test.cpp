@@ -144,6 +144,39 @@ TEST(StructureFactor, AnisotropicAtomTurnsWithTheOperations) {
   EXPECT_NEAR(StructureFactors(m)(1, 0, 0).real(), F100 * std::exp(-1.0 / 100), 1e-12);
 }
 
+// P 3 (a = b = 5, c = 6, gamma = 120): an atom at (0.1, 0.2, 0.3) with U11 = 0.02 alone,
+// b = 1 fm. The image by R carries exp(-beta11 n²), n the first component of R^T h, beta11 =
+// 2 pi² U11 a*², a*² = 4 / (3 a²). For (1 1 0): x,y,z: n = 1, h.p = 0.3; -y,x-y,z: n = 1,
+// p = (-0.2, -0.1), h.p = -0.3; -x+y,-x,z: n = -2, p = (0.1, -0.1), h.p = 0. So F(110) =
+// 2 exp(-beta11) cos(0.6 pi) + exp(-4 beta11). In P 1 with U11, U22, U12 = 0.01, 0.02, 0.004
+// at the origin of a 5 Å cube: F(110) = exp(-2 pi² (U11 + U22 + 2 U12) / 25).
+// P -1 with the centre at (1/4, 0, 0) (operators x,y,z and -x+1/2,-y,-z) and an atom at
+// (0.1, 0.2, 0.3), B = 0: images at h.p = 0.1 and 0.4 for (1 0 0): F = exp(0.2 pi i) +
+// exp(0.8 pi i) = 2 i sin(0.2 pi); for (2 0 0): 2 cos(0.4 pi).
+TEST(StructureFactor, AnisotropicCrossTermsAndShiftedCentre) {
+  Atom a = atom("X", {0.1, 0.2, 0.3});
+  a.b_fm = 1;
+  a.anisotropic = true;
+  a.U = {0.02, 0, 0, 0, 0, 0};
+  Model p3 = model("P 3", {5, 5, 6, 90, 90, 120}, Radiation::neutron, {a});
+  const double beta11 = 2 * pi * pi * 0.02 * 4 / 75;
+  EXPECT_NEAR(StructureFactors(p3)(1, 1, 0).real(),
+              2 * std::exp(-beta11) * std::cos(0.6 * pi) + std::exp(-4 * beta11), 1e-12);
+  a.xyz = {0, 0, 0};
+  a.U = {0.01, 0.02, 0, 0.004, 0, 0};
+  Model p1 = model("P 1", {5, 5, 5, 90, 90, 90}, Radiation::neutron, {a});
+  EXPECT_NEAR(StructureFactors(p1)(1, 1, 0).real(), std::exp(-2 * pi * pi * 0.038 / 25), 1e-12);
+  Model shifted = p1;
+  shifted.group = crystal::space_group(given(0, "", "", {"x,y,z", "-x+1/2,-y,-z"}));
+  shifted.atoms[0].anisotropic = false;
+  shifted.atoms[0].xyz = {0.1, 0.2, 0.3};
+  cd F100 = StructureFactors(shifted)(1, 0, 0), F200 = StructureFactors(shifted)(2, 0, 0);
+  EXPECT_NEAR(F100.real(), 0, 1e-12);
+  EXPECT_NEAR(F100.imag(), 2 * std::sin(0.2 * pi), 1e-12);
+  EXPECT_NEAR(F200.real(), 2 * std::cos(0.4 * pi), 1e-12);
+  EXPECT_NEAR(F200.imag(), 0, 1e-12);
+}
+
 // Multiplicities of the powder pattern (Laue group, Friedel mates counted), extinctions of
 // the lattice and of the n glide of P n m a (0kl: k+l = 2n; h00: h = 2n), centric zones,
 // d = a / sqrt(h²+k²+l²) in a cubic cell; site multiplicities from the Wyckoff tables.
@@ -184,6 +217,7 @@ TEST(Symmetry, GivenPiecesMustAgree) {
   EXPECT_TRUE(g.centrosymmetric());
   EXPECT_TRUE(g.contains("-x+0.5,-y,z+0.5"));
   EXPECT_FALSE(g.contains("x+1/2,y,z"));
+  EXPECT_FALSE(g.contains("-x,y,z"));
   auto ops = crystal::space_group(given(
       0, "", "", {"x,y,z", "-x+0.5,-y,z+0.5", "-x,y+1/2,-z", "x+1/2,-y+1/2,-z+1/2", "-x,-y,-z"}));
   EXPECT_EQ(ops.number(), 62);
@@ -375,6 +409,21 @@ TEST(FullProfModel, InitialParametersBetasAndXrays) {
   EXPECT_TRUE(fm.model.atoms[0].anisotropic);
   EXPECT_NEAR(fm.model.atoms[0].U[0], 0.002 * 8.47 * 8.47 / (2 * pi * pi), 1e-12);
   EXPECT_FALSE(fm.model.atoms[1].anisotropic);
+
+  // The refined table of the cycle: B12 = -0.0005 on O3 gives U12 = B12 / (2 pi² a* b*).
+  text = edited(kPbso4, "\n\n ==> PROFILE PARAMETERS",
+                R"(
+
+ Atom         B11      DB11      SB11       B22      DB22      SB22       B33      DB33      SB33
+              B12      DB12      SB12       B13      DB13      SB13       B23      DB23      SB23
+ O3      0.002000  0.000000  0.000000  0.003000  0.000000  0.000000  0.004000  0.000000  0.000000
+        -0.000500  0.000000  0.000000  0.000100  0.000000  0.000000  0.000200  0.000000  0.000000
+
+ ==> PROFILE PARAMETERS)");
+  fm = read_model(text);
+  EXPECT_TRUE(fm.model.atoms[4].anisotropic);
+  EXPECT_NEAR(fm.model.atoms[4].U[3], -0.0005 * 8.478844 * 5.396727 / (2 * pi * pi), 1e-12);
+  EXPECT_NEAR(fm.model.atoms[4].U[2], 0.004 * 6.958402 * 6.958402 / (2 * pi * pi), 1e-12);
 
   text = edited(kPbso4, "neutron powder", "X-ray powder");
   text = edited(text, "by   1.0000", "by   2.0000");
