@@ -37,6 +37,10 @@ std::string_view when_text(When when) {
   return "";
 }
 
+void start_layout(Run& run, std::span<const ControlLine> layout) {
+  run.control = ControlCursor{layout, 0, 0, 0};
+}
+
 void start_layout(Run& run, std::span<const ControlLine> layout, Setting from) {
   run.control = ControlCursor{layout, 0, 0, 0};
   while (run.control.next < layout.size() && layout[run.control.next].holds != from)

@@ -56,8 +56,9 @@ struct ControlLine {
 // The condition of a line in words, as the user guide's layout tables give it.
 std::string_view when_text(When when);
 
-// Sets the run's layout; the next line read is the one that holds `from`.
-void start_layout(Run& run, std::span<const ControlLine> layout, Setting from = Setting::source);
+// Sets the run's layout; the next line read is its first line, or the one that holds `from`.
+void start_layout(Run& run, std::span<const ControlLine> layout);
+void start_layout(Run& run, std::span<const ControlLine> layout, Setting from);
 
 // Sets the run's layout; the next line read is the first of `stage` (a reader read alone).
 void start_layout(Run& run, std::span<const ControlLine> layout, Stage stage);

@@ -219,5 +219,52 @@ TEST(FosSettings, EIampLambdaInOrder) {
   EXPECT_EQ(two.outcome([&] { read_fos_settings(two.run); }), "stop: IAMP should be 0 or 1");
 }
 
+// A reader that reads its lines out of the layout's order, passes over a present line or
+// leaves one unread is a fault of the program, whatever the control file says.
+TEST(ControlLayout, LinesOutOfOrderAreFaultsOfTheProgram) {
+  static constexpr ControlLine kLines[] = {
+      {.holds = Setting::E, .what = "E", .read = read_E},
+      {.holds = Setting::bank_angle, .when = When::time_of_flight, .what = "the bank"},
+      {.holds = Setting::lambda1, .what = "lambda1", .read = read_lambda1},
+  };
+  auto fault = [](auto read) {
+    Control c("2.0\n45.0\n1.5\n");
+    start_layout(c.run, kLines);
+    try {
+      read(c.run);
+    } catch (const std::logic_error&) {
+      return true;
+    }
+    return false;
+  };
+  // Passed over undecided, read although absent, an unread line left at the end.
+  EXPECT_TRUE(fault([](memprep::Run& r) {
+    read_control(r, Setting::E);
+    read_control(r, Setting::lambda1);
+  }));
+  EXPECT_TRUE(fault([](memprep::Run& r) {
+    decide_line(r, When::time_of_flight, false);
+    read_control(r, Setting::E);
+    double angle = 0;
+    read_control(r, Setting::bank_angle, angle);
+  }));
+  EXPECT_TRUE(fault([](memprep::Run& r) {
+    decide_line(r, When::time_of_flight, true);
+    read_control(r, Setting::E);
+    double angle = 0;
+    read_control(r, Setting::bank_angle, angle);
+    finish_layout(r);
+  }));
+  // In order, with the condition decided, the origins are the lines read.
+  Control c("2.0\n1.5\n");
+  start_layout(c.run, kLines);
+  decide_line(c.run, When::time_of_flight, false);
+  read_control_lines(c.run, Stage::settings);
+  finish_layout(c.run);
+  EXPECT_EQ(c.run.store.LAMBDA1, 1.5);
+  EXPECT_EQ(c.run.origin[Setting::E], "run.ctl:1");
+  EXPECT_EQ(c.run.origin[Setting::lambda1], "run.ctl:2");
+}
+
 }  // namespace
 }  // namespace memprep
