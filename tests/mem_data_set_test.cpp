@@ -142,7 +142,8 @@ TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
     const char* message;
   } rows[] = {
       {[](Writer& w) { w.s.LAMBDA1 = 1e9; },
-       "lambda1 = 1e+09 does not fit the field F11.6 of the MEM data set"},
+       "run.ctl:9: lambda1 = 1e+09 does not fit the field F11.6 of the MEM data set; each control "
+       "line holds one setting in a fixed order"},
       {[](Writer& w) {
          w.s.LTOF = true;
          w.s.IHIST = 1000;
@@ -158,6 +159,7 @@ TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
   for (const Row& r : rows) {
     Writer w;
     w.run.SRCFILE = "sample.out";
+    w.run.CTLFILE = "run.ctl";
     w.run.origin[Setting::lambda1] = "run.ctl:9";
     w.run.origin[Setting::E] = "run.ctl:5";
     r.edit(w);

@@ -89,6 +89,26 @@ TEST(OverlapGroups, FieldsTooWideForTheirColumnsStopTheRun) {
   }
 }
 
+// The SUM of a group formed here is its uncertainty: written as zero, it would weigh the
+// group infinitely.
+TEST(OverlapGroups, ASumFormedHereAndWrittenAsZeroStopsTheRun) {
+  Groups g("x\n{\n 1 0 0 12\n} 12.5 0.00001\n");
+  g.run.options.overlap_d = 0.01;
+  g.s.E = 2;
+  g.run.CTLFILE = "run.ctl";
+  g.run.origin[Setting::E] = "run.ctl:5";
+  try {
+    g.copy();
+    ADD_FAILURE() << "written";
+  } catch (const IoFailure& f) {
+    EXPECT_NE(std::string(f.what()).find(
+                  "overlap group 1: SUM = 1e-05 is written as 0.0000 in its field F15.4, a zero "
+                  "uncertainty; E = 2 (run.ctl:5) is too large for this group"),
+              std::string::npos)
+        << f.what();
+  }
+}
+
 TEST(OverlapGroups, GroupLinesOutsideAnyGroupFailAtTheirLine) {
   struct Case {
     const char* section;
