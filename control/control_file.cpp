@@ -85,8 +85,11 @@ void read_source_name(Run& run, const ControlLine& line) {
   read_file_name(run, run.SRCFILE, line.what);
 }
 
+// "-" names no auxiliary file: the reader takes the amplitudes from elsewhere.
 void read_auxiliary_name(Run& run, const ControlLine& line) {
   read_file_name(run, run.AUXFILE, line.what);
+  if (run.AUXFILE == "-") run.AUXFILE.clear();
+  decide_line(run, When::auxiliary_file, !run.AUXFILE.empty());
 }
 
 void read_output_name(Run& run, const ControlLine& line) {

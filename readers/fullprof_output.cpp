@@ -7,6 +7,9 @@
 // table of the pattern and phase, whose lines are read together with the lines of the
 // auxiliary file.
 #include <cmath>
+#include <complex>
+#include <cstdio>
+#include <memory>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -15,6 +18,8 @@
 
 #include "control/control_layout.hpp"
 #include "io/fields.hpp"
+#include "crystal/model_check.hpp"
+#include "readers/fullprof_model.hpp"
 #include "readers/fullprof_table.hpp"
 #include "readers/readers.hpp"
 #include "readers/source_survey.hpp"
@@ -25,6 +30,13 @@ namespace memprep {
 namespace {
 
 constexpr std::size_t kMarkerWidth = 50;  // marker searches
+
+// The check of a model against the table: reflections with Icalc of at least 1 % of the
+// largest (weaker ones are printed with too few digits), a tolerance of 5 % for naming the
+// reflections that stand out, and the rms spread above which the model is refused.
+constexpr double kModelMinFraction = 1e-2;
+constexpr double kModelTolerance = 0.05;
+constexpr double kModelSpread = 0.10;
 constexpr std::size_t kTableWidth = FullprofTable::kWidth;
 
 constexpr std::string_view kConditions = " ==> CONDITIONS OF THIS RUN FOR PATTERN No.:";
@@ -121,7 +133,8 @@ constexpr ControlLine kLayout[] = {
      .stage = Stage::names,
      .what = "the auxiliary file name",
      .read = read_auxiliary_name,
-     .guide = "the auxiliary file's name (amplitudes and phase angles)"},
+     .guide = "the auxiliary file's name (amplitudes and phase angles), or `-`: the amplitudes "
+              "and phases from the refined model (section 4.5)"},
     kOutputLine,
     kTitleLine,
     kSymmetryLine,
@@ -136,6 +149,7 @@ constexpr ControlLine kLayout[] = {
                "the bank-angle line: 2θ of each detector bank, in bank order; the bank used is "
                "the pattern number `IHIST`"),
     {.holds = Setting::amplitude_divisor,
+     .when = When::auxiliary_file,
      .stage = Stage::reader,
      .what = "the amplitude divisor",
      .guide = "`FODIV`: one real, the divisor of the auxiliary file's amplitudes (\\|Fo\\| = "
@@ -152,12 +166,22 @@ class FullprofReader {
   explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
 
   void read() {
+    // Without an auxiliary file the amplitudes and phases come from the refined model.
+    if (run_.AUXFILE.empty()) {
+      model_ = read_fullprof_model(src_, s_.IPHASE);
+      structure_factors_ = std::make_unique<crystal::StructureFactors>(model_->model);
+      table_.keep_icalc();
+      src_.rewind();
+    }
     first_pass();
     src_.rewind();
     second_pass();
-    open_auxiliary();
-    read_divisor();
+    if (!model_) {
+      open_auxiliary();
+      read_divisor();
+    }
     scan_table();
+    if (model_) check_model();
     // Overlap groups by d at a fixed wavelength: the table gives no d, the cell does.
     if (run_.options.overlap_d > 0 && !s_.LTOF) d_spacings_from_cell(s_, s_.NREF1);
   }
@@ -321,6 +345,11 @@ class FullprofReader {
       const std::size_t j = static_cast<std::size_t>(s_.NREF1 + 1);
       table_.parse_reflection(j);
       s_.SrcLine[j] = src_.line();
+      if (model_) {
+        take_from_model(j);
+        s_.NREF1 = static_cast<std::int64_t>(j);
+        continue;
+      }
 
       // The end of the auxiliary block ends the table; the reflection in hand is not taken.
       if (!next_auxiliary_line()) {
@@ -340,6 +369,7 @@ class FullprofReader {
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
       s_.NREF1 = static_cast<std::int64_t>(j);
     }
+    if (model_) return;
     std::int64_t surplus = 0;
     while (next_auxiliary_line())
       if (!is_blank(aux_.rec())) ++surplus;
@@ -349,6 +379,80 @@ class FullprofReader {
                     << " reflection lines, the table of " << where(src_.name(), 0) << " "
                     << s_.NREF1 << ": the last " << surplus << " are not used\n";
     aux_.close();
+  }
+
+  // |Fo| = |F_model| sqrt(Iobs / Icalc), with the phase of F_model: the scale and the
+  // corrections of the pattern (Lorentz-polarisation, absorption, preferred orientation)
+  // cancel in Iobs / Icalc. Without an Icalc no |Fo| is formed (NaN), and the reflection is
+  // left out with the others that have no usable uncertainty.
+  void take_from_model(std::size_t j) {
+    const auto h = static_cast<int>(s_.H[j]), k = static_cast<int>(s_.K[j]),
+               l = static_cast<int>(s_.L[j]);
+    const std::complex<double> F = (*structure_factors_)(h, k, l);
+    const double f = std::abs(F);
+    const double icalc = s_.Icalc[j];
+    crystal::CheckedReflection c;
+    c.Icalc = icalc;
+    c.F2 = f * f;
+    const crystal::ReflectionInfo info =
+        crystal::reflection_info(model_->model.group, model_->model.cell, h, k, l);
+    c.multiplicity = info.multiplicity;
+    c.d = s_.LTOF ? s_.Dspacing[j] : info.d;
+    if (!s_.LTOF && s_.LAMBDA1 > 0 && s_.LAMBDA1 < 2 * info.d)
+      c.two_theta = 2 * std::asin(s_.LAMBDA1 / (2 * info.d)) * 180 / std::acos(-1.0);
+    checked_.push_back(c);
+    if (icalc > 0) {
+      s_.FoAbs[j] = f * std::sqrt(std::max(s_.Io[j], 0.0) / icalc);
+      // A part that is rounding residue of the sum over the operations is none.
+      double re = F.real(), im = F.imag();
+      if (std::abs(im) <= 1e-9 * f) im = 0;
+      if (std::abs(re) <= 1e-9 * f) re = 0;
+      s_.FoR[j] = f > 0 ? s_.FoAbs[j] * (re / f) : 0;
+      s_.FoI[j] = f > 0 ? s_.FoAbs[j] * (im / f) : 0;
+    } else {
+      s_.FoAbs[j] = s_.FoR[j] = s_.FoI[j] = std::nan("");
+    }
+    if (run_.options.sigma == RunOptions::Sigma::refinement) s_.FcAbs[j] = f;
+    if (!s_.LTOF) s_.Io[j] *= 1e10;
+  }
+
+  // The model read must explain the table's Icalc: Icalc / (Mult |F_model|^2 LP) is the
+  // scale times corrections that vary slowly. A spread far beyond what a model read right
+  // gives (2 % on the real outputs) is a model read wrong, and its phases are not to be
+  // trusted.
+  void check_model() {
+    const crystal::Geometry geometry = s_.LTOF ? crystal::Geometry::time_of_flight
+                                       : model_->model.radiation == crystal::Radiation::xray
+                                           ? crystal::Geometry::xray
+                                           : crystal::Geometry::neutron;
+    const crystal::CheckResult r =
+        crystal::model_check(checked_, geometry, kModelTolerance, kModelMinFraction);
+    std::string what = ", |Fo| and phases from the model (" +
+                       std::to_string(model_->model.atoms.size()) + " atoms, space group " +
+                       model_->model.group.hm() + ", cycle " + std::to_string(model_->cycle) +
+                       "), Icalc / (Mult |F|^2 LP) spread " + percent(r.spread) + " over " +
+                       std::to_string(r.used) + " reflections";
+    run_.chosen += what;
+    if (r.used == 0 || r.spread <= kModelSpread) return;
+    std::string worst;
+    for (std::size_t n = 0; n < r.outliers.size() && n < 3; ++n) {
+      const std::size_t j = r.outliers[n] + 1;
+      worst += (n ? ", " : " (most: ") + std::to_string(s_.H[j]) + " " + std::to_string(s_.K[j]) +
+               " " + std::to_string(s_.L[j]) + " at " + where(src_.name(), s_.SrcLine[j]);
+    }
+    if (!worst.empty()) worst += ")";
+    throw IoFailure(src_.name(), model_->symmetry_line,
+                    "the model read for phase " + std::to_string(s_.IPHASE) +
+                        " does not explain the table's Icalc: Icalc / (Mult |F|^2 LP) spreads " +
+                        percent(r.spread) + " about its median, more than " +
+                        percent(kModelSpread) + worst +
+                        "; its phases are not used (name an auxiliary file instead)");
+  }
+
+  static std::string percent(double fraction) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f %%", fraction * 100);
+    return buf;
   }
 
   // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of
@@ -381,6 +485,9 @@ class FullprofReader {
   std::int64_t last_cycle_ = 0;
   double fodiv_ = 1;
   FullprofTable table_{run_, src_};
+  std::optional<FullProfModel> model_;
+  std::unique_ptr<crystal::StructureFactors> structure_factors_;
+  std::vector<crystal::CheckedReflection> checked_;
 };
 
 // ---- The survey for --template -------------------------------------------------------

@@ -187,6 +187,10 @@ void FullprofTable::parse_reflection(std::size_t n) {
     s_.Dspacing[n] = src_.F(c.d1, c.d2, 6);
     s_.Wavelength[n] = s_.Dspacing[n] * 2 * sin_deg(s_.TWOTH * 0.5);
     if (wants_columns_) parse_peak_columns(n, 0);
+    if (keep_icalc_) {
+      const PeakColumns& p = tof_shifted_ ? kPeakV34 : kPeakV2;
+      s_.Icalc[n] = src_.F(p.ic1, p.ic2, 1);
+    }
     return;
   }
   if (layout_ == Layout::user) {
@@ -199,6 +203,7 @@ void FullprofTable::parse_reflection(std::size_t n) {
     src_.read_list(cols(rec, u.first[2], u.last[2]), {}, s_.L[n]);
     src_.read_list(cols(rec, u.first[3], u.last[3]), {}, icalc);
     src_.read_list(cols(rec, u.first[4], u.last[4]), {}, s_.Io[n]);
+    if (keep_icalc_) s_.Icalc[n] = icalc;
     return;
   }
   const Columns& c = layout_ == Layout::v1     ? kV1
@@ -213,6 +218,7 @@ void FullprofTable::parse_reflection(std::size_t n) {
   // The variant-3 table leaves Iobs at 0 where it has no observed value; Icalc stands in.
   if (layout_ == Layout::v3 && s_.Io[n] == 0) s_.Io[n] = icalc;
   if (wants_columns_) parse_peak_columns(n, icalc);
+  if (keep_icalc_) s_.Icalc[n] = icalc;
 }
 
 void FullprofTable::take_user_layout() {

@@ -26,6 +26,8 @@ class FullprofTable {
   // A heading memprep does not know: asks for the column layout on the console and reads
   // it from the next control line (refusing first an option that needs more columns).
   void take_user_layout();
+  // Every table line's Icalc is kept in the store (the amplitudes from the model need it).
+  void keep_icalc() { keep_icalc_ = true; }
   // A layout has been given (by a heading or by the user).
   bool has_layout() const { return layout_ != Layout::none; }
 
@@ -58,6 +60,7 @@ class FullprofTable {
   const bool wants_columns_ =
       run_.options.overlap_groups() || run_.options.sigma == RunOptions::Sigma::refinement;
   UserLayout user_;
+  bool keep_icalc_ = false;
 };
 
 }  // namespace memprep

@@ -81,6 +81,8 @@ double refinement_sigma_squared(const Store& s, std::size_t i) {
 }
 
 SigmaFault reflection_fault(const Store& s, std::size_t i, RunOptions::Sigma rule) {
+  // |Fo| from a model needs the reflection's Icalc: without it, none was formed.
+  if (std::isnan(s.FoAbs[i]) && !(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (rule == RunOptions::Sigma::counting) return counting_fault(weighted_intensity(s, s.Io[i]));
   if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (!(refinement_sigma_squared(s, i) > 0)) return SigmaFault::sigma_zero;
