@@ -165,4 +165,13 @@ inline void put_A(std::string& out, std::string_view text) {
 }
 void put_A(std::string& out, std::string_view text, int w);
 
+// The general paths of put_I, put_F, put_E and put_G, which they take for whatever their
+// direct paths do not: every value and width gives the same text by either path.
+namespace general {
+void put_I(std::string& out, std::int64_t v, int w);
+void put_F(std::string& out, double v, int w, int d);
+void put_E(std::string& out, double v, int w, int d, int scale = 0);
+void put_G(std::string& out, double v, int w, int d, int scale = 0);
+}  // namespace general
+
 }  // namespace memprep

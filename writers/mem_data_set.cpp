@@ -49,7 +49,10 @@ void write_amplitude_block(Run& run, std::string& line) {
 // A sigma(|Fo|) above 0 that its field would show as 0.000 gives the reflection an
 // infinite weight all the same.
 void require_visible_sigma(const Run& run, std::size_t i, std::string_view field, int w, int d) {
-  if (field.find_first_of("123456789") != std::string_view::npos) return;
+  // A written field holds blanks, a sign, digits and the point: any digit 1-9 is a visible
+  // value. The last columns, the decimals, mostly tell at once.
+  for (std::size_t c = field.size(); c > 0; --c)
+    if (field[c - 1] >= '1' && field[c - 1] <= '9') return;
   const ValueOrigin at = reflection_origin(run, i, "sigma(|Fo|)");
   std::string what = at.where + ": " + at.what + " = " + number_text(run.store.SigFo[i]) +
                      " is written as " + std::string(field.substr(field.find_first_not_of(' '))) +
