@@ -58,6 +58,9 @@ std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
 // Infinity, and a value beyond the largest double (a damaged number stops the run).
 double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
 
+// The refusals of get_F without the value: for a field that is only checked.
+void check_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
+
 // The same conversions on a bare field text (no columns), used by get_I/get_F.
 std::int64_t parse_I(std::string_view field);
 double parse_F(std::string_view field, int d, int scale = 0);
