@@ -329,8 +329,7 @@ bool direct_E(std::string& out, double v, int w, int d, int k) {
   std::uint64_t n = 0;
   int e10 = 0;
   if (!significant_digits(std::fabs(v), sig, n, e10)) return false;
-  const int e = e10 - k + 1;
-  if (e > 99 || e < -99) return false;
+  const int e = e10 - k + 1;  // below 40 in magnitude: the power of ten was within 10^22
   char body[40];
   char* p = body + sizeof body;
   const int ae = e < 0 ? -e : e;
