@@ -58,6 +58,9 @@ std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
 // Infinity, and a value beyond the largest double (a damaged number stops the run).
 double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
 
+// The refusals of get_F without the value: for a field that is only checked.
+void check_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
+
 // The same conversions on a bare field text (no columns), used by get_I/get_F.
 std::int64_t parse_I(std::string_view field);
 double parse_F(std::string_view field, int d, int scale = 0);
@@ -164,5 +167,14 @@ inline void put_A(std::string& out, std::string_view text) {
   out.append(text);
 }
 void put_A(std::string& out, std::string_view text, int w);
+
+// The general paths of put_I, put_F, put_E and put_G, which they take for whatever their
+// direct paths do not: every value and width gives the same text by either path.
+namespace general {
+void put_I(std::string& out, std::int64_t v, int w);
+void put_F(std::string& out, double v, int w, int d);
+void put_E(std::string& out, double v, int w, int d, int scale = 0);
+void put_G(std::string& out, double v, int w, int d, int scale = 0);
+}  // namespace general
 
 }  // namespace memprep

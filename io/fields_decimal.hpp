@@ -80,7 +80,11 @@ struct RealForm {
 // without an exponent the value is divided by 10^scale; and a total exponent of 10000 or
 // more in magnitude is not a number. A value beyond the largest double is out_of_range; one
 // below the smallest denormal reads as zero.
-[[gnu::always_inline]] inline Status read_real(std::string_view f, RealForm form, double& v) {
+//
+// With kValue false the text is only checked: the same status, but v is set only where the
+// value needs the full conversion to tell whether it is one.
+template <bool kValue = true>
+[[gnu::always_inline]] inline Status scan_real(std::string_view f, RealForm form, double& v) {
   const char* p = f.data();
   const char* const end = p + f.size();
   while (p < end && *p == ' ') ++p;
@@ -132,6 +136,7 @@ struct RealForm {
   // multiplication or division gives the correctly rounded value.
   const long long e10 = exp - decimals;
   if (m.count <= 19 && m.value <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
+    if constexpr (!kValue) return Status::ok;
     const double mant = static_cast<double>(m.value);
     const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
     v = neg ? -value : value;
@@ -140,6 +145,16 @@ struct RealForm {
   // (An exponent so large never takes the direct conversion above.)
   if (form.fixed && (exp >= 10000 || exp <= -10000)) return Status::bad;
   return convert_long(text, e10, neg, v);
+}
+
+[[gnu::always_inline]] inline Status read_real(std::string_view f, RealForm form, double& v) {
+  return scan_real<true>(f, form, v);
+}
+
+// Whether read_real takes f, without giving its value.
+[[gnu::always_inline]] inline Status check_real(std::string_view f, RealForm form) {
+  double v = 0;
+  return scan_real<false>(f, form, v);
 }
 
 // Reads f as an integer: an optional sign and at least one digit, blanks passed over

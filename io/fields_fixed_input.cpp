@@ -93,4 +93,10 @@ double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, i
   return v;
 }
 
+void check_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale) {
+  std::string_view f = cols(rec, first, last);
+  Status st = decimal::check_real(f, {true, d, scale});
+  if (st != Status::ok) refuse_real(columns_text(first, last), f, st);
+}
+
 }  // namespace memprep

@@ -64,13 +64,13 @@ bool place(std::string& out, bool neg, std::string_view body, int w, bool may_dr
   return true;
 }
 
-// The digits of a (0 <= a < 2^53) with d decimals (1 <= d <= 9), correctly rounded with
-// ties to even, in exact integer arithmetic: the integer part is exact in a double, and the
-// fraction m * 2^-k times 10^d is rounded from its exact 128-bit product. Gives the same
-// text as std::to_chars(fixed, d), several times faster. Returns the length written.
+// The value a (0 <= a < 2^53) with d decimals (1 <= d <= 9), correctly rounded with ties to
+// even, in exact integer arithmetic, as its integer part ip and its d decimals r: the
+// integer part is exact in a double, and the fraction m * 2^-k times 10^d is rounded from
+// its exact 128-bit product.
 __extension__ typedef unsigned __int128 u128;
 
-std::size_t fixed_digits_exact(char* buf, double a, int d) {
+void fixed_parts(double a, int d, std::uint64_t& ip_out, std::uint64_t& r_out) {
   const double p10 = decimal::kPow10[d];
   const auto n10 = static_cast<std::uint64_t>(p10);  // 10^d exactly
   std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
@@ -112,6 +112,15 @@ std::size_t fixed_digits_exact(char* buf, double a, int d) {
       ++ip;
     }
   }
+  ip_out = ip;
+  r_out = r;
+}
+
+// The digits of fixed_parts: the same text as std::to_chars(fixed, d), several times faster.
+// Returns the length written.
+std::size_t fixed_digits_exact(char* buf, double a, int d) {
+  std::uint64_t ip = 0, r = 0;
+  fixed_parts(a, d, ip, r);
   auto res = std::to_chars(buf, buf + 20, ip);
   char* e = res.ptr;
   *e++ = '.';
@@ -205,7 +214,146 @@ bool exp_field(std::string& out, double v, int w, int d, int k) {
   return place(out, neg, std::string_view(body, static_cast<std::size_t>(n)), w, k <= 0);
 }
 
+// ---- Direct paths --------------------------------------------------------------------
+// The integer, fixed-point and G fields of the outputs, built right to left in their final
+// place without an intermediate text. Each takes only the cases it gets exactly right
+// (finite values, fields up to kDirectWidth columns, the digits of a double without the
+// general formatter) and hands every other case to the general path above, which gives the
+// same text.
+
+constexpr int kDirectWidth = 64;
+
+// Writes the decimal digits of u backwards, ending before p; returns the first one.
+inline char* digits_before(char* p, std::uint64_t u) {
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  return p;
+}
+
+// Appends the len characters that end at `end` right-justified in w columns (len <= w <=
+// kDirectWidth); the w - len columns before them in the same buffer are set to blanks.
+inline void append_right(std::string& out, char* end, std::size_t len, int w) {
+  char* const first = end - w;
+  std::memset(first, ' ', static_cast<std::size_t>(w) - len);
+  out.append(first, static_cast<std::size_t>(w));
+}
+
+// Iw: false when w is beyond the direct width.
+bool direct_I(std::string& out, std::int64_t v, int w) {
+  if (w < 1 || w > kDirectWidth) return false;
+  char buf[kDirectWidth + 24];
+  char* const end = buf + sizeof buf;
+  const auto u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  char* p = digits_before(end, u);
+  if (v < 0) *--p = '-';
+  const auto len = static_cast<std::size_t>(end - p);
+  if (len > static_cast<std::size_t>(w)) {
+    stars(out, w);
+    return true;
+  }
+  append_right(out, end, len, w);
+  return true;
+}
+
+// Fw.d of a finite value below 2^53 with 1 to 9 decimals, the digits rounded as
+// fixed_digits_exact rounds them; false when the general path is to write it (a field too
+// narrow included, which it fills with asterisks).
+bool direct_F(std::string& out, double v, int w, int d) {
+  if (d < 1 || d > 9 || w < 1 || w > kDirectWidth) return false;
+  const double a = std::fabs(v);
+  if (!(a < 9007199254740992.0)) return false;
+  std::uint64_t ip = 0, r = 0;
+  fixed_parts(a, d, ip, r);
+  char buf[kDirectWidth + 32];
+  char* const end = buf + sizeof buf;
+  char* p = end;
+  for (int i = 0; i < d; ++i) {
+    *--p = static_cast<char>('0' + r % 10);
+    r /= 10;
+  }
+  *--p = '.';
+  const bool neg = std::signbit(v);
+  auto len = static_cast<std::size_t>(d + 1 + (neg ? 1 : 0));
+  if (ip != 0 || len < static_cast<std::size_t>(w)) {  // "0." loses its zero only for room
+    p = digits_before(p, ip);
+    len = static_cast<std::size_t>(end - p) + (neg ? 1 : 0);
+  }
+  if (len > static_cast<std::size_t>(w)) return false;
+  if (neg) *--p = '-';
+  append_right(out, end, len, w);
+  return true;
+}
+
+// The significant digits of a finite a > 0 rounded to sig (1 to 15) of them, with the
+// decimal exponent of the first: a = 0.(digits) * 10^(e10 + 1) as rounded. One
+// multiplication or division by an exact power of ten gives a*10^p within half an ulp;
+// false where that could round otherwise than the exact value (within a small margin of a
+// half), and for magnitudes whose power of ten is beyond 10^22.
+bool significant_digits(double a, int sig, std::uint64_t& digits, int& e10) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased == 0 || biased == 0x7ff) return false;  // zero, subnormal or not finite
+  // floor(log10 a) is this or one more.
+  int e = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+  const double top = decimal::kPow10[sig];
+  double y = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int p = sig - 1 - e;
+    if (p > 22 || p < -22) return false;
+    y = p >= 0 ? a * decimal::kPow10[p] : a / decimal::kPow10[-p];
+    if (y < top) break;
+    ++e;
+  }
+  if (y < decimal::kPow10[sig - 1] || y > top) return false;
+  const double q = std::floor(y);
+  const double frac = y - q;
+  if (std::fabs(frac - 0.5) <= y * 0x1p-50) return false;
+  std::uint64_t n = static_cast<std::uint64_t>(q) + (frac > 0.5 ? 1 : 0);
+  if (n >= static_cast<std::uint64_t>(top)) {  // 9.99995 and the like carry into 10
+    n = static_cast<std::uint64_t>(decimal::kPow10[sig - 1]);
+    ++e;
+  }
+  digits = n;
+  e10 = e;
+  return true;
+}
+
+// Ew.d under the scale factor 0 or 1 of a finite nonzero value, with a two-digit exponent;
+// false where the general path is to write it.
+bool direct_E(std::string& out, double v, int w, int d, int k) {
+  if ((k != 0 && k != 1) || d < 1 || d > 14 || w > kDirectWidth) return false;
+  const int sig = k > 0 ? d + 1 : d;
+  std::uint64_t n = 0;
+  int e10 = 0;
+  if (!significant_digits(std::fabs(v), sig, n, e10)) return false;
+  const int e = e10 - k + 1;  // below 40 in magnitude: the power of ten was within 10^22
+  char body[40];
+  char* p = body + sizeof body;
+  const int ae = e < 0 ? -e : e;
+  *--p = static_cast<char>('0' + ae % 10);
+  *--p = static_cast<char>('0' + ae / 10);
+  *--p = e < 0 ? '-' : '+';
+  *--p = 'E';
+  for (int i = 0; i < sig - k; ++i) {
+    *--p = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+  *--p = '.';
+  if (k == 1)
+    *--p = static_cast<char>('0' + n);
+  else
+    *--p = '0';
+  const std::string_view text(p, static_cast<std::size_t>(body + sizeof body - p));
+  if (!place(out, std::signbit(v), text, w, k <= 0)) stars(out, w);
+  return true;
+}
+
 }  // namespace
+
+namespace general {
 
 void put_I(std::string& out, std::int64_t v, int w) {
   char buf[32];
@@ -225,7 +373,7 @@ void put_E(std::string& out, double v, int w, int d, int scale) {
 
 void put_G(std::string& out, double v, int w, int d, int scale) {
   if (!std::isfinite(v)) return put_nonfinite(out, v, w);
-  if (d <= 0) return put_E(out, v, w, d, scale);
+  if (d <= 0) return general::put_E(out, v, w, d, scale);
   double m = std::fabs(v);
   int s = 1;  // digits before the point in the F form; 0 takes F(w-4).(d-1)
   if (m != 0) {
@@ -236,7 +384,7 @@ void put_G(std::string& out, double v, int w, int d, int scale) {
     double exp_d = 1;
     for (int i = 0; i < d; ++i) exp_d *= 10;
     double r_sc = 1 - 0.5 / exp_d;
-    if (m < 0.1 * r_sc || 0.5 >= exp_d - m) return put_E(out, v, w, d, scale);
+    if (m < 0.1 * r_sc || 0.5 >= exp_d - m) return general::put_E(out, v, w, d, scale);
     // s: the smallest s with m < 10^s * r_sc.
     double p = 1;
     for (s = 0; s < d; ++s, p *= 10)
@@ -246,6 +394,34 @@ void put_G(std::string& out, double v, int w, int d, int scale) {
   put_X(out, 4);
 }
 
+}  // namespace general
+
+void put_I(std::string& out, std::int64_t v, int w) {
+  if (!direct_I(out, v, w)) general::put_I(out, v, w);
+}
+
+void put_F(std::string& out, double v, int w, int d) {
+  if (!std::isfinite(v) || !direct_F(out, v, w, d)) general::put_F(out, v, w, d);
+}
+
+void put_E(std::string& out, double v, int w, int d, int scale) {
+  general::put_E(out, v, w, d, scale);
+}
+
+void put_G(std::string& out, double v, int w, int d, int scale) {
+  const double m = std::fabs(v);
+  if (!std::isfinite(v) || d < 1 || d > 14 || m == 0) return general::put_G(out, v, w, d, scale);
+  // The bounds of the general path: 10^d and 10^s, products of tens, are exact in the table.
+  const double r_sc = 1 - 0.5 / decimal::kPow10[d];
+  if (m < 0.1 * r_sc || 0.5 >= decimal::kPow10[d] - m) {
+    if (!direct_E(out, v, w, d, scale)) general::put_E(out, v, w, d, scale);
+    return;
+  }
+  int s = 0;
+  while (s < d && !(m < decimal::kPow10[s] * r_sc)) ++s;
+  if (!direct_F(out, v, w - 4, d - s)) return general::put_G(out, v, w, d, scale);
+  put_X(out, 4);
+}
 void put_X(std::string& out, int n) {
   out.append(static_cast<std::size_t>(std::max(n, 0)), ' ');
 }

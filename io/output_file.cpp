@@ -135,7 +135,8 @@ void OutputFile::create(const std::string& target) {
     ::close(fd);
     fail(target, "cannot create");
   }
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBuffer);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
 }
 
 void OutputFile::write_line(std::string_view line) {

@@ -11,6 +11,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,11 @@ class OutputFile {
   std::string target_;
   std::string temp_;
   std::FILE* file_ = nullptr;
+  // The stream's buffer: the C library ignores the size asked for when it is to find the
+  // buffer itself (it takes 4 KiB), so the file gives it one of 64 KiB. Outlives every stream
+  // it is given to.
+  static constexpr std::size_t kBuffer = std::size_t{1} << 16;
+  std::unique_ptr<char[]> buffer_;
   bool finished_ = false;
 };
 

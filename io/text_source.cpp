@@ -125,6 +125,10 @@ double TextSource::F(std::size_t first, std::size_t last, int d, int scale) cons
   return located([&] { return get_F(rec_, first, last, d, scale); });
 }
 
+void TextSource::check_F(std::size_t first, std::size_t last, int d, int scale) const {
+  located([&] { memprep::check_F(rec_, first, last, d, scale); });
+}
+
 void TextSource::require_line_end() const {
   if (!line_end_) fail("the file ends in the middle of this line");
 }

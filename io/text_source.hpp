@@ -63,6 +63,8 @@ class TextSource {
   // Fixed fields of the current record, reported with file, line and columns on failure.
   std::int64_t I(std::size_t first, std::size_t last) const;
   double F(std::size_t first, std::size_t last, int d, int scale = 0) const;
+  // The refusals of F without the value, for a field that is only checked.
+  void check_F(std::size_t first, std::size_t last, int d, int scale = 0) const;
 
   // An IoFailure at the current record.
   [[noreturn]] void fail(const std::string& condition) const;

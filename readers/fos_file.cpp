@@ -127,12 +127,17 @@ std::int64_t int_at(const unsigned char* rec, int i) {
   return static_cast<std::int64_t>(load_le(rec + 8 * i, 8));
 }
 
+[[noreturn, gnu::cold, gnu::noinline]] void not_a_real(const RecordFile& f, int i, double v) {
+  f.fail("the real in bytes " + std::to_string(8 * i + 1) + "-" + std::to_string(8 * i + 8) +
+         " is " + (std::isnan(v) ? "NaN" : "infinite") + ", not a number");
+}
+
 // The i-th real of the record; NaN and infinity are refused, as the text readers refuse them.
-double real_at(const RecordFile& f, const unsigned char* rec, int i) {
+// Read for every value of the file: the message is built out of line.
+[[gnu::always_inline]] inline double real_at(const RecordFile& f, const unsigned char* rec, int i) {
   const double v = std::bit_cast<double>(load_le(rec + 8 * i, 8));
-  if (!std::isfinite(v))
-    f.fail("the real in bytes " + std::to_string(8 * i + 1) + "-" + std::to_string(8 * i + 8) +
-           " is " + (std::isnan(v) ? "NaN" : "infinite") + ", not a number");
+  if (!std::isfinite(v)) [[unlikely]]
+    not_a_real(f, i, v);
   return v;
 }
 

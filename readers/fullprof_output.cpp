@@ -313,6 +313,12 @@ class FullprofReader {
     return b != std::string_view::npos && rec[b] == 'N';
   }
 
+  // Every known heading begins " No." or "   No.": no other line can be one.
+  static bool may_be_heading(std::string_view rec) {
+    return rec.size() > 3 && rec[0] == ' ' &&
+           (rec[1] == 'N' || (rec[1] == ' ' && rec[2] == ' ' && rec[3] == 'N'));
+  }
+
   void scan_table() {
     bool header_seen = false;
     int requests = 0;
@@ -321,7 +327,7 @@ class FullprofReader {
       src_.need("reading the reflection table (no end-of-table line)", kTableWidth);
       std::string_view rec = src_.rec();
       if (is_blank(rec)) continue;
-      if (table_.take_heading(rec)) {
+      if (may_be_heading(rec) && table_.take_heading(rec)) {
         header_seen = true;
         continue;
       }
@@ -455,9 +461,33 @@ class FullprofReader {
     return buf;
   }
 
+  // True when columns 1-12 of rec are h k l of entry j as I4 writes them, the form the
+  // auxiliary file has: then they read as those indices, without converting them again.
+  bool shows_indices(std::string_view rec, std::size_t j) const {
+    if (rec.size() < 12) return false;
+    const std::int64_t hkl[] = {s_.H[j], s_.K[j], s_.L[j]};
+    for (int f = 0; f < 3; ++f) {
+      const char* const field = rec.data() + 4 * f;
+      std::int64_t v = hkl[f];
+      if (v < -999 || v > 9999) return false;
+      const bool neg = v < 0;
+      std::uint64_t u = neg ? static_cast<std::uint64_t>(-v) : static_cast<std::uint64_t>(v);
+      int c = 3;
+      do {
+        if (field[c--] != static_cast<char>('0' + u % 10)) return false;
+        u /= 10;
+      } while (u != 0);
+      if (neg && field[c--] != '-') return false;
+      for (; c >= 0; --c)
+        if (field[c] != ' ') return false;
+    }
+    return true;
+  }
+
   // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of
   // the table line it is paired with; blank columns give no index to compare.
   void match_indices(std::size_t j) {
+    if (shows_indices(aux_.rec(), j)) return;
     if (is_blank(cols(aux_.rec(), 1, 12))) return;
     const std::int64_t h = aux_.I(1, 4), k = aux_.I(5, 8), l = aux_.I(9, 12);
     if (h == s_.H[j] && k == s_.K[j] && l == s_.L[j]) return;

@@ -331,11 +331,11 @@ void ListFile::take_reflection() {
   const std::int64_t code = src.I(20, 24);
   const double d = src.F(25, 32, 5);
   double E1 = src.F(33, 42, 3, 1);
-  src.F(43, 52, 3, 1);
+  src.check_F(43, 52, 3, 1);
   double E3 = src.F(53, 62, 3, 1);
-  src.F(63, 72, 3, 1);
+  src.check_F(63, 72, 3, 1);
   const double phi = src.F(73, 78, 1);
-  for (std::size_t c = 79; c < 119; c += 10) src.F(c, c + 9, 4);
+  for (std::size_t c = 79; c < 119; c += 10) src.check_F(c, c + 9, 4);
 
   if (code != code_wanted) {
     // Reflection codes are 1000 * phase + 21: the phases the list holds.

@@ -15,23 +15,26 @@
 
 namespace memprep {
 
-template <class T>
-typename StoreArray<T>::Mapping StoreArray<T>::map_zeroed(std::size_t bytes) {
+StoreMemory::StoreMemory(std::size_t bytes) {
   const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t size = (bytes + page - 1) / page * page + page;
-  void* base = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (base == MAP_FAILED) throw std::bad_alloc();
-  ::mprotect(static_cast<char*>(base) + size - page, page, PROT_NONE);
-  return {base, size, page};
+  room_ = (bytes + page - 1) / page * page;
+  size_ = room_ + page;
+  base_ = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (base_ == MAP_FAILED) throw std::bad_alloc();
+  ::mprotect(static_cast<char*>(base_) + room_, page, PROT_NONE);
 }
 
-template <class T>
-void StoreArray<T>::unmap(const Mapping& m) {
-  ::munmap(m.base, m.size);
+StoreMemory::~StoreMemory() {
+  ::munmap(base_, size_);
 }
 
-template class StoreArray<std::int64_t>;
-template class StoreArray<double>;
+void* StoreMemory::take(std::size_t bytes) {
+  const std::size_t slice = (bytes + 63) / 64 * 64;
+  if (slice > room_ - used_) throw std::bad_alloc();
+  void* p = static_cast<char*>(base_) + used_;
+  used_ += slice;
+  return p;
+}
 
 std::string capacity_message() {
   std::string s = " The number of reflections is greater than";

@@ -14,20 +14,42 @@ namespace memprep {
 
 inline constexpr std::int64_t MAXREF = 100000;
 
-// A store array: n zeroed entries in memory of their own, mapped from the system. Its pages
-// are zero until first touched, so a run pays only for the entries it uses, and nothing is
-// cleared or value-initialised. The array ends where a page that cannot be touched begins:
-// an entry beyond the last one is a fault at once.
+// The memory of the store's arrays: one mapping from the system, handed out in slices. Its
+// pages are zero until first touched, so a run pays only for the entries it uses, and nothing
+// is cleared or value-initialised. The mapping ends with a page that cannot be touched: an
+// entry beyond the last array is a fault at once.
+class StoreMemory {
+ public:
+  // Throws std::bad_alloc when the system has no memory to give.
+  explicit StoreMemory(std::size_t bytes);
+  ~StoreMemory();
+  StoreMemory(const StoreMemory&) = delete;
+  StoreMemory& operator=(const StoreMemory&) = delete;
+
+  // The next `bytes` of the mapping, on a 64-byte boundary; std::bad_alloc past its end.
+  void* take(std::size_t bytes);
+
+  // The room `count` slices of `bytes` each take.
+  static constexpr std::size_t room(std::size_t count, std::size_t bytes) {
+    return count * ((bytes + 63) / 64 * 64);
+  }
+
+ private:
+  void* base_ = nullptr;
+  std::size_t size_ = 0;  // the whole mapping, the inaccessible page included
+  std::size_t room_ = 0;  // the bytes that can be handed out
+  std::size_t used_ = 0;
+};
+
+// A store array: n zeroed entries in a slice of the store's memory.
 template <class T>
 class StoreArray {
   static_assert(std::is_trivial_v<T>);
+  static_assert(sizeof(T) == 8, "the store's memory is laid out for entries of 8 bytes");
 
  public:
-  explicit StoreArray(std::size_t n) : mapping_(map_zeroed(n * sizeof(T))), n_(n) {
-    data_ = reinterpret_cast<T*>(static_cast<char*>(mapping_.base) + mapping_.size -
-                                 mapping_.guard - n * sizeof(T));
-  }
-  ~StoreArray() { unmap(mapping_); }
+  StoreArray(StoreMemory& memory, std::size_t n)
+      : data_(static_cast<T*>(memory.take(n * sizeof(T)))), n_(n) {}
   StoreArray(const StoreArray&) = delete;
   StoreArray& operator=(const StoreArray&) = delete;
 
@@ -39,43 +61,41 @@ class StoreArray {
   const T* end() const { return data_ + n_; }
   std::size_t size() const { return n_; }
 
-  struct Mapping {
-    void* base;
-    std::size_t size;   // the whole mapping, guard page included
-    std::size_t guard;  // the inaccessible page at its end
-  };
-
  private:
-  // Throws std::bad_alloc when the system has no memory to give.
-  static Mapping map_zeroed(std::size_t bytes);
-  static void unmap(const Mapping& m);
-
-  Mapping mapping_;
-  std::size_t n_;
   T* data_;
+  std::size_t n_;
 };
 
 struct Store {
-  Store()
-      : H(MAXREF + 1),
-        K(MAXREF + 1),
-        L(MAXREF + 1),
-        FoR(MAXREF + 1),
-        FoI(MAXREF + 1),
-        FoAbs(MAXREF + 1),
-        Io(MAXREF + 1),
-        Wavelength(MAXREF + 1),
-        Dspacing(MAXREF + 1),
-        Tof(MAXREF + 1),
-        SigFo(MAXREF + 1),
-        SrcLine(MAXREF + 1),
-        MRef(MAXREF + 1),
-        Pos(MAXREF + 1),
-        Fwhm(MAXREF + 1),
-        Icalc(MAXREF + 1),
-        SigIo(MAXREF + 1),
-        FcAbs(MAXREF + 1) {}
+  // The per-entry arrays, every one of MAXREF + 1 entries of 8 bytes, in one mapping.
+  static constexpr std::size_t kArrays = 18;
+  static constexpr std::size_t kEntryBytes = 8;
 
+  Store()
+      : memory_(StoreMemory::room(kArrays, (MAXREF + 1) * kEntryBytes)),
+        H(memory_, MAXREF + 1),
+        K(memory_, MAXREF + 1),
+        L(memory_, MAXREF + 1),
+        FoR(memory_, MAXREF + 1),
+        FoI(memory_, MAXREF + 1),
+        FoAbs(memory_, MAXREF + 1),
+        Io(memory_, MAXREF + 1),
+        Wavelength(memory_, MAXREF + 1),
+        Dspacing(memory_, MAXREF + 1),
+        Tof(memory_, MAXREF + 1),
+        SigFo(memory_, MAXREF + 1),
+        SrcLine(memory_, MAXREF + 1),
+        MRef(memory_, MAXREF + 1),
+        Pos(memory_, MAXREF + 1),
+        Fwhm(memory_, MAXREF + 1),
+        Icalc(memory_, MAXREF + 1),
+        SigIo(memory_, MAXREF + 1),
+        FcAbs(memory_, MAXREF + 1) {}
+
+ private:
+  StoreMemory memory_;  // first: the arrays below are slices of it
+
+ public:
   // Per reflection.
   StoreArray<std::int64_t> H, K, L;
   StoreArray<double> FoR, FoI, FoAbs, Io, Wavelength, Dspacing, Tof;

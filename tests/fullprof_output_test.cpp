@@ -181,7 +181,7 @@ TEST(FullprofOutput, RepeatedHeaderSwitchesLayoutAndDashesFromColumnOneAreData) 
 
 TEST(FullprofOutput, AuxiliaryLinesArePairedWithTheTableOnTheirIndices) {
   std::string out = head(kXray) + kV3Header;
-  for (int i = 1; i <= 3; ++i) out += table_line({i, 0, 0, 1, 1}, 15, 55);
+  for (int i = 1; i <= 3; ++i) out += table_line({i == 2 ? -2 : i, 0, 0, 1, 1}, 15, 55);
   out += kTail;
   auto block = [](std::initializer_list<const char*> indices, const char* phase = "   1") {
     std::string s = std::string(" Phase no.:") + phase + "\n";
@@ -190,7 +190,7 @@ TEST(FullprofOutput, AuxiliaryLinesArePairedWithTheTableOnTheirIndices) {
     return s;
   };
   const char* const h1 = "   1   0   0";
-  const char* const h2 = "   2   0   0";
+  const char* const h2 = "  -2   0   0";
   const char* const h3 = "   3   0   0";
   const char* const blank = "            ";
   struct Row {
@@ -200,7 +200,13 @@ TEST(FullprofOutput, AuxiliaryLinesArePairedWithTheTableOnTheirIndices) {
   } rows[] = {
       {block({h1, h2, h3}), 3, "", ""},
       {block({blank, blank, h3}), 3, "", ""},  // blank columns give no index to compare
-      {block({h1, h3, h2}), 0, ":3: h k l 3 0 0, but x.out:29 is reflection 2 0 0", ""},
+      {block({h1, h3, h2}), 0, ":3: h k l 3 0 0, but x.out:29 is reflection -2 0 0", ""},
+      // Indices in other forms than I4 writes them read as the same.
+      {block({" +1   0   0", " -02   0   0", "3      0   0"}), 3, "", ""},
+      {block({h1, "   2   0   0", h3}), 0, ":3: h k l 2 0 0, but x.out:29 is reflection -2 0 0",
+       ""},
+      {block({"  11   0   0", h2, h3}), 0, ":2: h k l 11 0 0, but x.out:28 is reflection 1 0 0",
+       ""},
       // The block ends before the table: the table is cut there, with a warning.
       {block({h1, h2}), 2, "", "ends after 2 reflection lines, the table of x.out has 3"},
       {block({h1, h2}) + block({h1, h2, h3}, "   2"), 2, "",

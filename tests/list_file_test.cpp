@@ -266,5 +266,38 @@ TEST(ListFile, MalformedFilesAreReportedWithTheirLine) {
   EXPECT_EQ(empty.s.NREF1, 0);
 }
 
+// The reals of a reflection line that are only checked (E2, E4 and the last four columns) are
+// refused as the converted ones are, with the message of the conversion itself.
+TEST(ListFile, CheckedOnlyRealsAreRefusedAsConvertedOnes) {
+  struct Field {
+    std::size_t first, last;
+    int d, scale;
+  };
+  const Field fields[] = {{43, 52, 3, 1},  {63, 72, 3, 1},   {79, 88, 4, 0}, {89, 98, 4, 0},
+                          {99, 108, 4, 0}, {109, 118, 4, 0}, {53, 62, 3, 1}};
+  const char* const texts[] = {"  1.0E+999", "   1.2.3  ", "       NaN", " 1.0E+9999",
+                               "  1.0E+300", "  1.0E-999", "  12345678", "  -4.5D+01",
+                               "       1 -", "9999999999"};
+  for (const Field& f : fields)
+    for (const char* text : texts) {
+      std::string line = kExampleLine;
+      line.replace(f.first - 1, f.last - f.first + 1, text);
+      std::string expected;
+      try {
+        get_F(line, f.first, f.last, f.d, f.scale);
+      } catch (const FieldError& e) {
+        expected = e.what();
+      }
+      Reading r(cw_file("PNC", one_list(line)));
+      std::string got;
+      try {
+        r.read();
+      } catch (const IoFailure& e) {
+        got = e.condition;
+      }
+      EXPECT_EQ(got, expected) << "columns " << f.first << "-" << f.last << ": '" << text << "'";
+    }
+}
+
 }  // namespace
 }  // namespace memprep::test
