@@ -160,5 +160,54 @@ TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
             "negative\n");
 }
 
+// Each reason a reflection is left out for, once: the first reflection spoilt, the second
+// kept.
+TEST(LeaveOut, EachReasonOnce) {
+  using Rule = RunOptions::Sigma;
+  struct Row {
+    Rule rule;
+    double E, fo, io, icalc, sig_io;
+    const char* reason;
+    double kept_io = 1e10;  // the Io of the reflection kept, E Io' about 1
+  } rows[] = {
+      {Rule::counting, 1, 1, 0, 1, 1, "Io zero or negative"},
+      {Rule::counting, 1e300, 1, 1e300, 1, 1, "Io infinite", 1e-290},
+      {Rule::counting, 1, 0, 1e10, 1, 1, "|Fo| zero"},
+      // |Fo| about 200, as in examples/out-xray: 1 / (E Io') overflows
+      {Rule::counting, 1e-322, 200, 1e10, 1, 1, "sigma(|Fo|) not finite", 1e300},
+      {Rule::counting, 1e300, 1e-300, 1e8, 1, 1, "sigma(|Fo|) below the smallest number", 1e-290},
+      {Rule::refinement, 1, 1, 1e10, 0, 1, "Icalc zero or negative"},
+      {Rule::refinement, 1, 1, 1e10, 1, 0, "Sigma or |F|calc zero"},
+      {Rule::refinement, 1, 1, 1e10, 1e-300, 1e300, "too large"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.reason);
+    Grouping g;
+    g.run.options.sigma = r.rule;
+    g.s.E = r.E;
+    for (int k = 0; k < 2; ++k) {
+      const std::size_t i = g.add(10.0 * (k + 1), 0.1);
+      g.s.Icalc[i] = 1;
+      g.s.FcAbs[i] = 1;
+      g.s.SigIo[i] = 1;
+      g.s.Io[i] = 1e10;
+    }
+    g.s.FoAbs[1] = r.fo;
+    g.s.Io[1] = r.io;
+    g.s.Icalc[1] = r.icalc;
+    g.s.SigIo[1] = r.sig_io;
+    g.s.Io[2] = r.kept_io;
+    assign_uncertainties(g.s, r.rule);
+    leave_out_unweighted(g.run);
+    EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{2}));
+    EXPECT_EQ(g.run.left_out_reasons, std::string(r.reason) + ": 1");
+    const std::string warnings = g.warnings.str();
+    EXPECT_NE(
+        warnings.find("\nmemprep: x.out:101: reflection 1 0 0: " + std::string(r.reason) + "\n"),
+        std::string::npos)
+        << warnings;
+  }
+}
+
 }  // namespace
 }  // namespace memprep
