@@ -56,26 +56,26 @@ TEST(OverlapGrouping, ChainsNeighboursCloserThanTheLimitOnly) {
   g.add(20.0, 0.5, 5.0);
   g.add(30.0, 0.5, 3.3);  // 2 and 3: the same position, chained in table order
   g.add(30.0, 0.5, 3.3);
-  g.add(25.0, 0.5, 4.0);  // 4 and 5: 0.5 apart, exactly the limit 1 x (0.5 + 0.5) / 2
-  g.add(25.5, 0.5, 3.9);
-  g.add(50.0, 0.4, 1.9);  // 6, 8, 7: 0.3 apart each, under the limit 0.4: one chain
-  g.add(50.6, 0.4, 1.7);  // through 8, although 6 and 7 are 0.6 apart
-  g.add(50.3, 0.4, 1.8);
+  g.add(25.0, 0.3, 4.0);  // 4 and 5: 0.5 apart, exactly the limit 1 x (0.3 + 0.7) / 2 (the
+  g.add(25.5, 0.7, 3.9);  // mean of the two FWHM, not the larger)
+  g.add(50.0, 0.2, 1.9);  // 6, 8, 7: 0.3 apart each, under the limits (0.2 + 0.6) / 2 and
+  g.add(50.6, 0.4, 1.7);  // (0.6 + 0.4) / 2 (not the smaller FWHM): one chain through 8,
+  g.add(50.3, 0.6, 1.8);  // although 6 and 7 are 0.6 apart
   g.add(10.1, 0.2, 9.0);  // 9, 10, 11: 0.2 apart in decimals, the limit; in binary
   g.add(10.3, 0.2, 8.8);  // 10.5 - 10.3 is a little below 0.2
   g.add(10.5, 0.2, 8.6);
-  g.add(60.0, 0.1, 1.5000);  // 12 and 13: far apart in 2theta, chained by d
-  g.add(61.0, 0.1, 1.5004);
+  g.add(15.0, 0.1, 1.5000);  // 12 and 13: far apart in 2theta, chained by d; the first
+  g.add(16.0, 0.1, 1.5004);  // group in position order, so numbered first
   form_overlap_groups(g.run);
 
   EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{1, 4, 5, 9, 10, 11}));
-  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{2, 3}, {6, 8, 7}, {12, 13}}));
+  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{12, 13}, {2, 3}, {6, 8, 7}}));
   // The companion file's list: every reflection, in table order.
   ASSERT_EQ(g.s.source_order.size(), 13u);
   for (std::size_t k = 0; k < 13; ++k)
     EXPECT_EQ(g.s.H[static_cast<std::size_t>(g.s.source_order[k])],
               static_cast<std::int64_t>(k + 1));
-  EXPECT_EQ(g.s.SrcLine[static_cast<std::size_t>(g.s.NREF1) + 4], 108);  // 8 came along
+  EXPECT_EQ(g.s.SrcLine[static_cast<std::size_t>(g.s.NREF1) + 6], 108);  // 8 came along
 }
 
 TEST(OverlapGrouping, ByDAloneInTheOrderOfThePeaks) {
