@@ -2,9 +2,15 @@
 // would overwrite the run's own files, outputs that appear only after a successful run,
 // and the capacity of the store.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
+#include <sstream>
 
+#include "driver/run.hpp"
+#include "io/output_file.hpp"
 #include "support.hpp"
 
 namespace memprep::test {
@@ -296,6 +302,40 @@ TEST(Driver, SeveralControlFilesAreConvertedInTurn) {
   EXPECT_EQ(beside.err,
             "memprep: sample.fos: cannot open: No such file or directory; names are relative to "
             "the working directory, and sub/sample.fos exists\n");
+}
+
+// A termination signal that arrives just after the MEM data set is renamed into place waits
+// until the companion file is in place too: both outputs are replaced, or neither.
+TEST(Driver, SignalBetweenTheTwoRenamesWaitsForTheSecond) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray";
+  TempDir dir;
+  for (const char* name : {"ceria.ctl", "ceria.out", "ceria.amp"})
+    fs::copy_file(example / name, dir.path / name);
+  write_file(dir.path / "ceria.mem", "an earlier MEM data set\n");
+  write_file(dir.path / "ceria.fos", "# Title\nan earlier companion file\n");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    after_rename = [](const OutputFile&) { ::kill(::getpid(), SIGTERM); };
+    remove_temporary_files_on_termination();
+    std::ostringstream console, warnings;
+    memprep::Run run(console, warnings);
+    run.CTLFILE = "ceria.ctl";
+    if (::chdir(dir.path.c_str()) == 0) {
+      try {
+        run_converter(run);
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    ::_exit(2);  // not reached: the signal ends the process once both renames are made
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(read_file(dir.path / "ceria.mem"), read_file(example / "expected" / "ceria.mem"));
+  EXPECT_EQ(read_file(dir.path / "ceria.fos"), read_file(example / "expected" / "ceria.fos"));
+  EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"ceria.amp", "ceria.ctl", "ceria.fos",
+                                                       "ceria.mem", "ceria.out"}));
 }
 
 }  // namespace
