@@ -438,6 +438,26 @@ Result run_piped(const fs::path& dir, const std::string& ctl) {
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
 }
 
+// An auxiliary line must give the h k l of its table line: each index edited in turn.
+TEST(BadInput, AuxiliaryLineOfAnotherReflection) {
+  const struct {
+    const char* from;
+    const char* to;
+    const char* hkl;
+  } rows[] = {{"   2   2   0 ", "   3   2   0 ", "3 2 0"},
+              {"   2   2   0 ", "   2   3   0 ", "2 3 0"},
+              {"   2   2   0 ", "   2   2   1 ", "2 2 1"}};
+  for (const auto& r : rows) {
+    Work w;
+    w.copy_from(kKinds[1].from);
+    w.edit("ceria.amp", r.from, r.to);
+    EXPECT_EQ(refused(w, "ceria.ctl"),
+              std::string("memprep: ceria.amp:6: h k l ") + r.hkl +
+                  ", but ceria.out:43 is reflection 2 2 0: the auxiliary file must list the "
+                  "reflections of the table in its order");
+  }
+}
+
 // Hostile environments: files that are not regular files, names that are too long or hold
 // tabs and line ends, sources cut at a line end or in the middle of a line. Each row spoils
 // a valid run; `expected` is the one line of the refusal, or "" for a run that converts.

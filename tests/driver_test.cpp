@@ -3,6 +3,7 @@
 // and the capacity of the store.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,15 @@ TEST(Driver, CommandLineOptions) {
       EXPECT_EQ(got.err, r.err) << shown;
     EXPECT_TRUE(files_in(dir.path).empty()) << shown;
   }
+  // Every malformed value of a numeric option is a usage error.
+  for (const char* option : {"--overlap-d", "--overlap-fwhm"})
+    for (const char* value : {"0.5x", "inf", "nan", "1e309", "", "-", "0x1p-3", " 1"}) {
+      TempDir dir;
+      Result got = run_memprep(dir.path, {option, value, "x.ctl"});
+      EXPECT_EQ(got.status, 2) << option << " '" << value << "'";
+      EXPECT_EQ(got.err, std::string("memprep: ") + option + " takes a positive number, not '" +
+                             value + "'\n" + usage);
+    }
   Result help = run_memprep(fs::temp_directory_path(), {"--help"});
   EXPECT_TRUE(help.out.starts_with(usage));
   EXPECT_TRUE(run_memprep(fs::temp_directory_path(), {"--version"}).out.starts_with("memprep "));
@@ -336,6 +346,45 @@ TEST(Driver, SignalBetweenTheTwoRenamesWaitsForTheSecond) {
   EXPECT_EQ(read_file(dir.path / "ceria.fos"), read_file(example / "expected" / "ceria.fos"));
   EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"ceria.amp", "ceria.ctl", "ceria.fos",
                                                        "ceria.mem", "ceria.out"}));
+}
+
+// More control files in one call than the run holds temporary files at once, successes
+// and failures (refused by the writer, after its temporary file was made) in turn: each
+// success writes its MEM data set and companion file with the mode a plain create gives,
+// each failure leaves nothing.
+TEST(Driver, MoreControlFilesThanTemporarySlots) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray";
+  const std::string control = read_file(example / "ceria.ctl");
+  for (const mode_t mask : {022, 077}) {
+    TempDir dir;
+    fs::copy_file(example / "ceria.out", dir.path / "ceria.out");
+    fs::copy_file(example / "ceria.amp", dir.path / "ceria.amp");
+    std::vector<std::string> args = {"-q"};
+    std::set<std::string> expected = {"ceria.amp", "ceria.out"};
+    for (int n = 1; n <= 12; ++n) {
+      const std::string name = "c" + std::to_string(n);
+      std::string text = control;
+      text.replace(text.find("ceria.mem "), 10, name + ".mem ");
+      if (n % 2 == 0) text.replace(text.find("\n1.0 "), 5, "\n1e12");  // sigma written as 0.000
+      write_file(dir.path / (name + ".ctl"), text);
+      args.push_back(name + ".ctl");
+      expected.insert(name + ".ctl");
+      if (n % 2 == 1) expected.insert({name + ".mem", name + ".fos"});
+    }
+    const mode_t old = ::umask(mask);
+    Result r = run_memprep(dir.path, args);
+    ::umask(old);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("memprep: 6 of 12 control files failed\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("too many output files"), std::string::npos) << r.err;
+    EXPECT_EQ(files_in(dir.path), expected);
+    for (const char* out : {"c11.mem", "c11.fos"}) {
+      EXPECT_EQ(read_file(dir.path / out),
+                read_file(example / "expected" / (std::string("ceria") + (out + 3))));
+      EXPECT_EQ(fs::status(dir.path / out).permissions(), static_cast<fs::perms>(0666 & ~mask))
+          << out;
+    }
+  }
 }
 
 }  // namespace
