@@ -61,6 +61,8 @@ std::string directory_of(const std::string& path) {
 
 }  // namespace
 
+void (*after_rename)(const OutputFile&) = nullptr;
+
 SignalHold::SignalHold() {
   sigset_t set;
   termination_signals(set);
@@ -165,6 +167,7 @@ void OutputFile::commit() {
   SignalHold hold;
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(target_, "cannot write");
   unlist_temporary(temp_);
+  if (after_rename) after_rename(*this);
   temp_.clear();
   finished_ = false;
 }

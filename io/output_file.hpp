@@ -54,6 +54,10 @@ class OutputFile {
   bool finished_ = false;
 };
 
+// A seam for tests: when set, commit() calls it right after each rename, the termination
+// signals still held (a test raises one there to see what the renames it falls between do).
+extern void (*after_rename)(const OutputFile& committed);
+
 // While one is in force, SIGINT, SIGTERM and SIGHUP wait; they arrive when it ends.
 class SignalHold {
  public:

@@ -9,16 +9,16 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <memory>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "control/control_layout.hpp"
-#include "io/fields.hpp"
 #include "crystal/model_check.hpp"
+#include "io/fields.hpp"
 #include "readers/fullprof_model.hpp"
 #include "readers/fullprof_table.hpp"
 #include "readers/readers.hpp"

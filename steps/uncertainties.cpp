@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 7;
+constexpr std::size_t kFaults = 9;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -32,10 +32,15 @@ std::string reasons_text(const FaultCounts& counts) {
   return reasons;
 }
 
-SigmaFault counting_fault(double e_io) {
+// Under the counting rule for |F| and E Io': with |F| above 0 and E Io' a finite number
+// above 0, the rule itself can still overflow (E Io' below about 1e-308 has no finite
+// reciprocal) or underflow.
+SigmaFault counting_fault(double f, double e_io) {
   if (!(e_io > 0)) return SigmaFault::io_not_positive;
   if (std::isinf(e_io)) return SigmaFault::io_infinite;
-  return SigmaFault::fo_zero;
+  if (!(f > 0)) return SigmaFault::fo_zero;
+  return std::isfinite(counting_sigma(f, e_io)) ? SigmaFault::sigma_underflow
+                                                : SigmaFault::sigma_not_finite;
 }
 
 // The rule in the words of the warnings, for a reflection or for a group.
@@ -64,6 +69,10 @@ const char* fault_words(SigmaFault fault) {
       return "Sigma or |F|calc zero";
     case SigmaFault::not_finite:
       return "too large";
+    case SigmaFault::sigma_not_finite:
+      return "sigma(|Fo|) not finite";
+    case SigmaFault::sigma_underflow:
+      return "sigma(|Fo|) below the smallest number";
   }
   return "";
 }
@@ -83,7 +92,8 @@ double refinement_sigma_squared(const Store& s, std::size_t i) {
 SigmaFault reflection_fault(const Store& s, std::size_t i, RunOptions::Sigma rule) {
   // |Fo| from a model needs the reflection's Icalc: without it, none was formed.
   if (std::isnan(s.FoAbs[i]) && !(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
-  if (rule == RunOptions::Sigma::counting) return counting_fault(weighted_intensity(s, s.Io[i]));
+  if (rule == RunOptions::Sigma::counting)
+    return counting_fault(s.FoAbs[i], weighted_intensity(s, s.Io[i]));
   if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (!(refinement_sigma_squared(s, i) > 0)) return SigmaFault::sigma_zero;
   return SigmaFault::not_finite;
@@ -127,7 +137,7 @@ SigmaFault group_fault(const Store& s, const Store::OverlapGroup& g, std::size_t
   if (rule == RunOptions::Sigma::counting) {
     double io_sum = 0;
     for (std::size_t i = first; i < end; ++i) io_sum += s.Io[i];
-    return counting_fault(weighted_intensity(s, io_sum));
+    return counting_fault(g.Go, weighted_intensity(s, io_sum));
   }
   for (std::size_t i = first; i < end; ++i)
     if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;

@@ -34,6 +34,8 @@ enum class SigmaFault {
   icalc_not_positive,  // refinement: Icalc zero or negative, no scale k
   sigma_zero,          // refinement: the sigma of Iobs, or |F|calc, zero or negative
   not_finite,          // refinement: too large to be a number
+  sigma_not_finite,    // counting: |Fo| above 0, but 1/(E Io') or the product overflows
+  sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
 };
 
 // The reason in words, as the reports give it.

@@ -2,9 +2,16 @@
 // would overwrite the run's own files, outputs that appear only after a successful run,
 // and the capacity of the store.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
+#include <sstream>
 
+#include "driver/run.hpp"
+#include "io/output_file.hpp"
 #include "support.hpp"
 
 namespace memprep::test {
@@ -79,6 +86,15 @@ TEST(Driver, CommandLineOptions) {
       EXPECT_EQ(got.err, r.err) << shown;
     EXPECT_TRUE(files_in(dir.path).empty()) << shown;
   }
+  // Every malformed value of a numeric option is a usage error.
+  for (const char* option : {"--overlap-d", "--overlap-fwhm"})
+    for (const char* value : {"0.5x", "inf", "nan", "1e309", "", "-", "0x1p-3", " 1"}) {
+      TempDir dir;
+      Result got = run_memprep(dir.path, {option, value, "x.ctl"});
+      EXPECT_EQ(got.status, 2) << option << " '" << value << "'";
+      EXPECT_EQ(got.err, std::string("memprep: ") + option + " takes a positive number, not '" +
+                             value + "'\n" + usage);
+    }
   Result help = run_memprep(fs::temp_directory_path(), {"--help"});
   EXPECT_TRUE(help.out.starts_with(usage));
   EXPECT_TRUE(run_memprep(fs::temp_directory_path(), {"--version"}).out.starts_with("memprep "));
@@ -296,6 +312,79 @@ TEST(Driver, SeveralControlFilesAreConvertedInTurn) {
   EXPECT_EQ(beside.err,
             "memprep: sample.fos: cannot open: No such file or directory; names are relative to "
             "the working directory, and sub/sample.fos exists\n");
+}
+
+// A termination signal that arrives just after the MEM data set is renamed into place waits
+// until the companion file is in place too: both outputs are replaced, or neither.
+TEST(Driver, SignalBetweenTheTwoRenamesWaitsForTheSecond) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray";
+  TempDir dir;
+  for (const char* name : {"ceria.ctl", "ceria.out", "ceria.amp"})
+    fs::copy_file(example / name, dir.path / name);
+  write_file(dir.path / "ceria.mem", "an earlier MEM data set\n");
+  write_file(dir.path / "ceria.fos", "# Title\nan earlier companion file\n");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    after_rename = [](const OutputFile&) { ::kill(::getpid(), SIGTERM); };
+    remove_temporary_files_on_termination();
+    std::ostringstream console, warnings;
+    memprep::Run run(console, warnings);
+    run.CTLFILE = "ceria.ctl";
+    if (::chdir(dir.path.c_str()) == 0) {
+      try {
+        run_converter(run);
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    ::_exit(2);  // not reached: the signal ends the process once both renames are made
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(read_file(dir.path / "ceria.mem"), read_file(example / "expected" / "ceria.mem"));
+  EXPECT_EQ(read_file(dir.path / "ceria.fos"), read_file(example / "expected" / "ceria.fos"));
+  EXPECT_EQ(files_in(dir.path), (std::set<std::string>{"ceria.amp", "ceria.ctl", "ceria.fos",
+                                                       "ceria.mem", "ceria.out"}));
+}
+
+// More control files in one call than the run holds temporary files at once, successes
+// and failures (refused by the writer, after its temporary file was made) in turn: each
+// success writes its MEM data set and companion file with the mode a plain create gives,
+// each failure leaves nothing.
+TEST(Driver, MoreControlFilesThanTemporarySlots) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray";
+  const std::string control = read_file(example / "ceria.ctl");
+  for (const mode_t mask : {022, 077}) {
+    TempDir dir;
+    fs::copy_file(example / "ceria.out", dir.path / "ceria.out");
+    fs::copy_file(example / "ceria.amp", dir.path / "ceria.amp");
+    std::vector<std::string> args = {"-q"};
+    std::set<std::string> expected = {"ceria.amp", "ceria.out"};
+    for (int n = 1; n <= 16; ++n) {
+      const std::string name = "c" + std::to_string(n);
+      std::string text = control;
+      text.replace(text.find("ceria.mem "), 10, name + ".mem ");
+      if (n % 2 == 0) text.replace(text.find("\n1.0 "), 5, "\n1e12");  // sigma written as 0.000
+      write_file(dir.path / (name + ".ctl"), text);
+      args.push_back(name + ".ctl");
+      expected.insert(name + ".ctl");
+      if (n % 2 == 1) expected.insert({name + ".mem", name + ".fos"});
+    }
+    const mode_t old = ::umask(mask);
+    Result r = run_memprep(dir.path, args);
+    ::umask(old);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("memprep: 8 of 16 control files failed\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("too many output files"), std::string::npos) << r.err;
+    EXPECT_EQ(files_in(dir.path), expected);
+    for (const char* out : {"c15.mem", "c15.fos"}) {
+      EXPECT_EQ(read_file(dir.path / out),
+                read_file(example / "expected" / (std::string("ceria") + (out + 3))));
+      EXPECT_EQ(fs::status(dir.path / out).permissions(), static_cast<fs::perms>(0666 & ~mask))
+          << out;
+    }
+  }
 }
 
 }  // namespace

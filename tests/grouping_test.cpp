@@ -56,26 +56,26 @@ TEST(OverlapGrouping, ChainsNeighboursCloserThanTheLimitOnly) {
   g.add(20.0, 0.5, 5.0);
   g.add(30.0, 0.5, 3.3);  // 2 and 3: the same position, chained in table order
   g.add(30.0, 0.5, 3.3);
-  g.add(25.0, 0.5, 4.0);  // 4 and 5: 0.5 apart, exactly the limit 1 x (0.5 + 0.5) / 2
-  g.add(25.5, 0.5, 3.9);
-  g.add(50.0, 0.4, 1.9);  // 6, 8, 7: 0.3 apart each, under the limit 0.4: one chain
-  g.add(50.6, 0.4, 1.7);  // through 8, although 6 and 7 are 0.6 apart
-  g.add(50.3, 0.4, 1.8);
+  g.add(25.0, 0.3, 4.0);  // 4 and 5: 0.5 apart, exactly the limit 1 x (0.3 + 0.7) / 2 (the
+  g.add(25.5, 0.7, 3.9);  // mean of the two FWHM, not the larger)
+  g.add(50.0, 0.2, 1.9);  // 6, 8, 7: 0.3 apart each, under the limits (0.2 + 0.6) / 2 and
+  g.add(50.6, 0.4, 1.7);  // (0.6 + 0.4) / 2 (not the smaller FWHM): one chain through 8,
+  g.add(50.3, 0.6, 1.8);  // although 6 and 7 are 0.6 apart
   g.add(10.1, 0.2, 9.0);  // 9, 10, 11: 0.2 apart in decimals, the limit; in binary
   g.add(10.3, 0.2, 8.8);  // 10.5 - 10.3 is a little below 0.2
   g.add(10.5, 0.2, 8.6);
-  g.add(60.0, 0.1, 1.5000);  // 12 and 13: far apart in 2theta, chained by d
-  g.add(61.0, 0.1, 1.5004);
+  g.add(15.0, 0.1, 1.5000);  // 12 and 13: far apart in 2theta, chained by d; the first
+  g.add(16.0, 0.1, 1.5004);  // group in position order, so numbered first
   form_overlap_groups(g.run);
 
   EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{1, 4, 5, 9, 10, 11}));
-  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{2, 3}, {6, 8, 7}, {12, 13}}));
+  EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{12, 13}, {2, 3}, {6, 8, 7}}));
   // The companion file's list: every reflection, in table order.
   ASSERT_EQ(g.s.source_order.size(), 13u);
   for (std::size_t k = 0; k < 13; ++k)
     EXPECT_EQ(g.s.H[static_cast<std::size_t>(g.s.source_order[k])],
               static_cast<std::int64_t>(k + 1));
-  EXPECT_EQ(g.s.SrcLine[static_cast<std::size_t>(g.s.NREF1) + 4], 108);  // 8 came along
+  EXPECT_EQ(g.s.SrcLine[static_cast<std::size_t>(g.s.NREF1) + 6], 108);  // 8 came along
 }
 
 TEST(OverlapGrouping, ByDAloneInTheOrderOfThePeaks) {
@@ -158,6 +158,55 @@ TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
             "(Icalc zero or negative: 1)\n"
             "memprep: x.out:101: overlap group of 2 reflections from 1 0 0: Icalc zero or "
             "negative\n");
+}
+
+// Each reason a reflection is left out for, once: the first reflection spoilt, the second
+// kept.
+TEST(LeaveOut, EachReasonOnce) {
+  using Rule = RunOptions::Sigma;
+  struct Row {
+    Rule rule;
+    double E, fo, io, icalc, sig_io;
+    const char* reason;
+    double kept_io = 1e10;  // the Io of the reflection kept, E Io' about 1
+  } rows[] = {
+      {Rule::counting, 1, 1, 0, 1, 1, "Io zero or negative"},
+      {Rule::counting, 1e300, 1, 1e300, 1, 1, "Io infinite", 1e-290},
+      {Rule::counting, 1, 0, 1e10, 1, 1, "|Fo| zero"},
+      // |Fo| about 200, as in examples/out-xray: 1 / (E Io') overflows
+      {Rule::counting, 1e-322, 200, 1e10, 1, 1, "sigma(|Fo|) not finite", 1e300},
+      {Rule::counting, 1e300, 1e-300, 1e8, 1, 1, "sigma(|Fo|) below the smallest number", 1e-290},
+      {Rule::refinement, 1, 1, 1e10, 0, 1, "Icalc zero or negative"},
+      {Rule::refinement, 1, 1, 1e10, 1, 0, "Sigma or |F|calc zero"},
+      {Rule::refinement, 1, 1, 1e10, 1e-300, 1e300, "too large"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.reason);
+    Grouping g;
+    g.run.options.sigma = r.rule;
+    g.s.E = r.E;
+    for (int k = 0; k < 2; ++k) {
+      const std::size_t i = g.add(10.0 * (k + 1), 0.1);
+      g.s.Icalc[i] = 1;
+      g.s.FcAbs[i] = 1;
+      g.s.SigIo[i] = 1;
+      g.s.Io[i] = 1e10;
+    }
+    g.s.FoAbs[1] = r.fo;
+    g.s.Io[1] = r.io;
+    g.s.Icalc[1] = r.icalc;
+    g.s.SigIo[1] = r.sig_io;
+    g.s.Io[2] = r.kept_io;
+    assign_uncertainties(g.s, r.rule);
+    leave_out_unweighted(g.run);
+    EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{2}));
+    EXPECT_EQ(g.run.left_out_reasons, std::string(r.reason) + ": 1");
+    const std::string warnings = g.warnings.str();
+    EXPECT_NE(
+        warnings.find("\nmemprep: x.out:101: reflection 1 0 0: " + std::string(r.reason) + "\n"),
+        std::string::npos)
+        << warnings;
+  }
 }
 
 }  // namespace

@@ -108,5 +108,68 @@ TEST(Template, FilledInFromTheExampleControlFileConvertsAsTheExample) {
   }
 }
 
+// The template of a spoilt copy of examples/out-tof/nickel.out: each row makes one edit
+// (a string replaced by another) and names lines the template must hold.
+TEST(Template, TitleWithHashMissingBankAnglesAndPhasesWithoutReflections) {
+  // For the third row: a second phase, and a table of one reflection of it in pattern 1.
+  const std::string phase_1_end = " =>  Hermann-Mauguin Symbol: F m -3 m\n";
+  const std::string phase_2 = "\n => Phase  No. 2\n       NiO\n =>   Number of Space group: 225\n";
+  const std::string table_2 =
+      " Pattern#  1 Phase No.:  2 NiO\n\n"
+      "   No.  Code     H   K   L  Mult     Hw          TOF        Icalc       Iobs      Sigma   "
+      "    Shift       Phase     d-hkl\n"
+      "      1      2   1   1   1    8   0.0031   19430.261      30332.3    30211.5      173.8  "
+      "    0.0000      0.0000  2.034582\n"
+      "     ----------------------------------------------------------------------------------\n\n";
+  struct Row {
+    const char* what;
+    std::string from, to;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"title with #",
+       " => Title: Ni at 300 K",
+       " => Title: Ni #13744 at 300 K",
+       {"Ni No.13744 at 300 K, time-of-flight neutron data  # title, from \" => Title:\" (\"#\" "
+        "written as \"No.\")"}},
+      {"no detector angle for pattern 2",
+       " => T.O.F. 2theta average detector angle      :     90.000\n",
+       "",
+       {"#   pattern 2: time of flight, detector at 2theta (not given)",
+        "<bank angles: 2theta of banks 1 and 2, in bank order>  # bank-angle line: bank = "
+        "pattern number"}},
+      {"phase 1 without reflections in pattern 1, phase 2 with one",
+       "      1      1   1   1   1    8   0.0031   19430.261      30332.3    30211.5      173.8  "
+       "    0.0000      0.0000  2.034582\n      2      1   2   0   0    6   0.0031   16827.100   "
+       "   18495.7    18422.0      135.7      0.0000      0.0000  1.762000\n      3      1   2   "
+       "2   0   12   0.0031   11898.557      14863.5    14804.3      121.7      0.0000      "
+       "0.0000  1.245922\n      4      1   3   1   1   24   0.0031   10147.123      21075.7    "
+       "20991.7      144.9      0.0000      0.0000  1.062526\n      5      1   2   2   2    8   "
+       "0.0031    9715.131       5232.0     5211.2       72.2      0.0000      0.0000  1.017291\n"
+       "      6      1   4   0   0    6   0.0031    8413.550       2297.6     2288.4       47.8  "
+       "    0.0000      0.0000  0.881000\n",
+       "",
+       {"#   phase 2: NiO, space group 225",
+        "#     phase 1: no reflection table, nothing to convert", "#     phase 2: 1 reflection",
+        "# The lines below take pattern 1 and phase 2.", "2                       # phase number"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    TempDir work;
+    std::string out = read_file(fs::path(MEMPREP_EXAMPLES_DIR) / "out-tof" / "nickel.out");
+    const std::size_t at = out.find(r.from);
+    ASSERT_NE(at, std::string::npos);
+    out.replace(at, r.from.size(), r.to);
+    if (std::string(r.what).starts_with("phase")) {
+      out.insert(out.find(phase_1_end) + phase_1_end.size(), phase_2);
+      out.insert(out.find(" Pattern#  2 Phase No.:  1"), table_2);
+    }
+    write_file(work.path / "nickel.out", out);
+    const Result made = run_memprep(work.path, {"--template", "nickel.out"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    for (const std::string& line : r.lines)
+      EXPECT_NE(made.out.find("\n" + line + "\n"), std::string::npos) << line << "\n" << made.out;
+  }
+}
+
 }  // namespace
 }  // namespace memprep::test
