@@ -279,6 +279,11 @@ TEST(FullprofOutput, LaterPatternLineAndDirectCellBlock) {
   Reader other(head(kXray, 1, " Pattern#  1 Phase No.:   2 Phase name: test\n") + kV3Header + kTail,
                "1\n");
   EXPECT_NE(other.read().find("end of file"), std::string::npos);
+
+  // A line of the pattern with no phase in either form is refused at that line.
+  Reader none(head(kXray, 1, " Pattern#  1 Phase ??:   x Phase name: test\n") + kV3Header + kTail,
+              "1\n");
+  EXPECT_NE(none.read().find("columns 23-26"), std::string::npos) << none.read();
 }
 
 TEST(FullprofOutput, UserColumnLayoutAskedOnce) {
