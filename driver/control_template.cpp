@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -14,6 +15,8 @@
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
 #include "io/errors.hpp"
+#include "crystal/crystal.hpp"
+#include "readers/fullprof_model.hpp"
 #include "readers/list_file.hpp"
 #include "readers/readers.hpp"
 #include "readers/source_survey.hpp"
@@ -55,7 +58,7 @@ struct Entry {
 // source decides them.
 struct Filled {
   std::array<std::optional<Entry>, kSettings> entries;
-  bool time_of_flight = false, polarisation = false;
+  bool time_of_flight = false, polarisation = false, auxiliary_file = true;
 
   void set(Setting s, std::string value, std::string comment) {
     entries[static_cast<std::size_t>(s)] = Entry{std::move(value), std::move(comment)};
@@ -63,8 +66,9 @@ struct Filled {
   bool present(When when) const {
     switch (when) {
       case When::always:
-      case When::auxiliary_file:
         return true;
+      case When::auxiliary_file:
+        return auxiliary_file;
       case When::time_of_flight:
         return time_of_flight;
       case When::polarisation:
@@ -88,6 +92,12 @@ void write_layout(Lines& out, std::span<const ControlLine> layout, const Filled&
     else
       throw std::logic_error("the template gives no value for " + std::string(line.what));
   }
+}
+
+std::string fixed4(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.4f", v);
+  return buf;
 }
 
 std::string number(std::int64_t n) {
@@ -253,9 +263,38 @@ std::string fullprof_template(const std::string& source, const SourceKindRow& ki
   Filled f;
   f.time_of_flight = pattern.tof;
   f.set(Setting::source, source, "source: the FullProf output file");
-  f.set(Setting::auxiliary,
-        "<auxiliary file: amplitudes and phase angles of phase " + number(phase) + ">",
-        "auxiliary file: amplitude and phase angle of each reflection");
+  // With a model the output prints whole, the amplitudes, phases and F000 come from it.
+  std::optional<FullProfModel> model;
+  try {
+    src.rewind();
+    model = read_fullprof_model(src, phase);
+    crystal::StructureFactors check(model->model);  // every atom type has its factors
+  } catch (const std::exception&) {
+    model.reset();
+  }
+  if (model) {
+    f.auxiliary_file = false;
+    f.set(Setting::auxiliary, "-",
+          "auxiliary file: - = |Fo| and phases from the model of phase " + number(phase) +
+              " (or a file of amplitudes and phase angles, with FODIV as the last line)");
+    const crystal::Amplitudes a = crystal::f000(model->model);
+    const bool xray = model->model.radiation == crystal::Radiation::xray;
+    const std::string how = xray ? "F000 of the model: the electrons in the cell"
+                                 : "F000 of the model: the sums of the positive and of the "
+                                   "negative scattering lengths in the cell (fm)";
+    if (a.negative != 0) {
+      f.set(Setting::iamp, "1", "IAMP: 1 = positive and negative amplitude");
+      f.set(Setting::amplitudes, fixed4(a.positive) + " " + fixed4(a.negative), how);
+    } else {
+      f.set(Setting::iamp, "0", "IAMP: 0 = positive amplitude only");
+      f.set(Setting::amplitudes, fixed4(a.positive), how);
+    }
+  } else {
+    f.set(Setting::auxiliary,
+          "<auxiliary file: amplitudes and phase angles of phase " + number(phase) + ">",
+          "auxiliary file: amplitude and phase angle of each reflection (- takes them from the "
+          "model, which this output does not print whole)");
+  }
   std::string note;
   fill_output(f, mem_name(source, kind, note), note);
   fill_title(f, s.title, "\" => Title:\"");
@@ -306,7 +345,7 @@ std::string fullprof_template(const std::string& source, const SourceKindRow& ki
     else
       f.set(Setting::bank_angle, angles, "2theta of " + banks + " (bank = pattern number)");
   }
-  f.set(Setting::amplitude_divisor, "1.0",
+  f.set(Setting::amplitude_divisor, "<FODIV: the divisor of the auxiliary file's amplitudes>",
         "FODIV: |Fo| = amplitude / FODIV x 10 (10.0 keeps the amplitudes)");
   write_layout(out, kind.layout(), f);
   return out.text();
