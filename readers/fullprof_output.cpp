@@ -365,11 +365,15 @@ class FullprofReader {
       }
       aux_.require_line_end();
       match_indices(j);
+      require_point(13, 24, "the amplitude");
+      require_point(37, 48, "the phase angle");
       const double amplitude = aux_.F(13, 24, 4);
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
-      if (run_.options.sigma == RunOptions::Sigma::refinement)
+      if (run_.options.sigma == RunOptions::Sigma::refinement) {
+        require_point(25, 36, "|F|calc");
         s_.FcAbs[j] = (aux_.F(25, 36, 4) / fodiv_) * 10;
+      }
       if (!s_.LTOF) s_.Io[j] *= 1e10;
       s_.FoR[j] = s_.FoAbs[j] * phi.cos;
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
@@ -482,6 +486,27 @@ class FullprofReader {
         if (field[c] != ' ') return false;
     }
     return true;
+  }
+
+  // Every program that writes the auxiliary layout writes its reals with a decimal point: a
+  // field without one would read with four implied decimals (236 as 0.0236), and a blank one
+  // as 0, neither of them the value meant.
+  void require_point(std::size_t first, std::size_t last, std::string_view what) {
+    const std::string_view field = cols(aux_.rec(), first, last);
+    if (field.find('.') != std::string_view::npos) return;
+    const std::string_view text =
+        trim_right(field.substr(std::min(field.size(), field.find_first_not_of(' '))));
+    std::string where_text = "columns " + std::to_string(first) + "-" + std::to_string(last) + ": ";
+    if (text.empty()) aux_.fail(where_text + std::string(what) + " is blank: give its value");
+    double read_as = 0;
+    try {
+      read_as = parse_F(text, 4);
+    } catch (const FieldError&) {
+      return;  // not a number at all: refused as such when read
+    }
+    aux_.fail(where_text + std::string(what) + " '" + std::string(text) +
+              "' has no decimal point, and would read as " + number_text(read_as) +
+              " (F12.4, four implied decimals): write it with its decimal point");
   }
 
   // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of

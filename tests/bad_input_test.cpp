@@ -439,6 +439,28 @@ Result run_piped(const fs::path& dir, const std::string& ctl) {
 }
 
 // An auxiliary line must give the h k l of its table line: each index edited in turn.
+// An auxiliary amplitude or phase angle without a decimal point reads with implied decimals,
+// a blank one as 0: both are refused at their line.
+TEST(BadInput, AuxiliaryRealsWithoutADecimalPoint) {
+  const struct {
+    const char* from;
+    const char* to;
+    const char* message;
+  } rows[] = {
+      {"    217.6000", "         217",
+       "columns 13-24: the amplitude '217' has no decimal point, and would read as 0.0217 (F12.4, "
+       "four implied decimals): write it with its decimal point"},
+      {"218.0352      0.0000", "218.0352            ",
+       "columns 37-48: the phase angle is blank: give its value"},
+  };
+  for (const auto& r : rows) {
+    Work w;
+    w.copy_from(kKinds[1].from);
+    w.edit("ceria.amp", r.from, r.to);
+    EXPECT_EQ(refused(w, "ceria.ctl"), std::string("memprep: ceria.amp:6: ") + r.message);
+  }
+}
+
 TEST(BadInput, AuxiliaryLineOfAnotherReflection) {
   const struct {
     const char* from;
