@@ -30,6 +30,7 @@ namespace memprep {
 namespace {
 
 constexpr std::size_t kMarkerWidth = 50;  // marker searches
+constexpr std::size_t kCheckWidth = 80;   // the first pass, whose angle lines are longer
 
 // The check of a model against the table: reflections with Icalc of at least 1 % of the
 // largest (weaker ones are printed with too few digits), a tolerance of 5 % for naming the
@@ -49,6 +50,51 @@ constexpr std::string_view kDirectCell = " => Direct cell parameters:";
 constexpr std::string_view kPattern = " Pattern#";
 constexpr std::string_view kAuxPhase = " Phase no.:";
 constexpr std::string_view kFourierPhase = " Phase No.:";  // a Fourier file's phase line
+
+// Markers of the survey and of the checks against the output.
+constexpr std::size_t kSurveyWidth = 256;
+
+constexpr std::string_view kTitle = " => Title:";
+constexpr std::string_view kWavelengths = " => Wavelengths:";
+constexpr std::string_view kPatternSection = " =>------->  PATTERN number:";
+constexpr std::string_view kDetectorAngle = " => T.O.F. 2theta average detector angle";
+constexpr std::string_view kPhaseSection = " => Phase  No.";
+constexpr std::string_view kSymmetry = " => Symmetry information on space group:";
+constexpr std::string_view kHermannMauguin = "Hermann-Mauguin Symbol:";
+constexpr std::string_view kSpaceGroup = "Number of Space group:";
+
+std::string_view trim(std::string_view s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
+}
+
+// The text after the first `mark` of rec, trimmed.
+std::string_view after(std::string_view rec, std::string_view mark) {
+  const std::size_t p = rec.find(mark);
+  return p == std::string_view::npos ? std::string_view() : trim(rec.substr(p + mark.size()));
+}
+
+// The first blank-separated word of s.
+std::string_view first_word(std::string_view s) {
+  s = trim(s);
+  return s.substr(0, s.find(' '));
+}
+
+// An integer written alone as the first word of s.
+std::optional<std::int64_t> integer(std::string_view s) {
+  try {
+    return parse_I(first_word(s));
+  } catch (const FieldError&) {
+    return std::nullopt;
+  }
+}
+
+std::string collapse_blanks(std::string_view s) {
+  std::string out;
+  for (char c : trim(s))
+    if (c != ' ' || (!out.empty() && out.back() != ' ')) out.push_back(c);
+  return out;
+}
 
 // The conditions block of a pattern: its second record after the conditions line says
 // neutron data in column 26, and then the third says time of flight in column 13.
@@ -182,6 +228,7 @@ class FullprofReader {
     }
     scan_table();
     if (model_) check_model();
+    report_f000();
     // Overlap groups by d at a fixed wavelength: the table gives no d, the cell does.
     if (run_.options.overlap_d > 0 && !s_.LTOF) d_spacings_from_cell(s_, s_.NREF1);
   }
@@ -204,12 +251,27 @@ class FullprofReader {
     decide_line(run_, When::time_of_flight, s_.LTOF);
     if (s_.LTOF) read_control(run_, Setting::bank_angle);
     std::optional<std::int64_t> cycle;
+    // The wavelength of the pattern (the first after its conditions) and the detector angle of
+    // its data section, as the output prints them, for the check of the control file's.
+    bool next_conditions = false;
+    std::int64_t section = 0;
     src_.find(
         [&](std::string_view r) {
           if (starts(r, kCycle)) cycle = src_.I(15, 19);
+          if (starts(r, kConditions)) next_conditions = true;
+          if (starts(r, kWavelengths) && !next_conditions && printed_wavelength_.empty()) {
+            printed_wavelength_ = first_word(after(r, kWavelengths));
+            wavelength_line_ = src_.line();
+          }
+          if (starts(r, kPatternSection)) section = integer(after(r, kPatternSection)).value_or(0);
+          if (starts(r, kDetectorAngle) && section == s_.IHIST && printed_angle_.empty()) {
+            printed_angle_ = first_word(after(r, ":"));
+            angle_line_ = src_.line();
+          }
           return starts(r, kRunFinished);
         },
-        join({"\"", kRunFinished, "\""}), kMarkerWidth);
+        join({"\"", kRunFinished, "\""}), kCheckWidth);
+    check_against_output();
     if (!cycle)
       src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
                 "\" line before it)");
@@ -218,7 +280,36 @@ class FullprofReader {
                   ", last cycle " + std::to_string(last_cycle_) + ", " +
                   (s_.LTOF ? "time of flight, bank " + std::to_string(s_.NBANK) + " at 2theta " +
                                  number_text(s_.TWOTH)
-                           : std::string("constant wavelength"));
+                           : "constant wavelength " + number_text(s_.LAMBDA1));
+  }
+
+  // A wavelength or bank angle that the control file gives otherwise than the output prints
+  // it (beyond the printed digits) would be written into every line: refused, naming both.
+  void check_against_output() {
+    auto check = [&](double typed, const std::string& printed, std::int64_t line, Setting setting,
+                     std::string_view what) {
+      if (printed.empty()) return;
+      double value = 0;
+      try {
+        value = parse_F(printed, 0);
+      } catch (const FieldError&) {
+        return;
+      }
+      const std::size_t point = printed.find('.');
+      const int decimals =
+          point == std::string::npos ? 0 : static_cast<int>(printed.size() - point - 1);
+      const double half_unit = 0.5 * std::pow(10.0, -decimals) * (1 + 1e-9);
+      if (std::abs(typed - value) <= half_unit) return;
+      throw IoFailure("", 0,
+                      run_.origin[setting] + ": " + std::string(what) + " " + number_text(typed) +
+                          " is not the " + std::string(what) + " " + printed + " that " +
+                          where(src_.name(), line) + " prints for pattern " +
+                          std::to_string(s_.IHIST) + ": give the output's value");
+    };
+    if (s_.LTOF)
+      check(s_.TWOTH, printed_angle_, angle_line_, Setting::bank_angle, "bank angle");
+    else
+      check(s_.LAMBDA1, printed_wavelength_, wavelength_line_, Setting::lambda1, "wavelength");
   }
 
   // The last cycle, the phase, the profile parameters, the cell and the table's title.
@@ -306,6 +397,7 @@ class FullprofReader {
     read_control(run_, Setting::amplitude_divisor, fodiv_);
     if (fodiv_ == 0 || !std::isfinite(fodiv_))
       run_.ctl.fail("the amplitude divisor must be a non-zero number, not " + number_text(fodiv_));
+    run_.chosen += ", FODIV " + number_text(fodiv_);
   }
 
   static bool begins_with_N(std::string_view rec) {
@@ -426,6 +518,27 @@ class FullprofReader {
     if (!s_.LTOF) s_.Io[j] *= 1e10;
   }
 
+  // F000 is the control file's; with a model, one that differs from the model's by more
+  // than 1 % is likely a slip, and the warning names both.
+  void report_f000() {
+    std::string typed = number_text(s_.AMPPOS);
+    if (s_.IAMP == 1) typed += " " + number_text(s_.AMPNEG);
+    run_.chosen += ", F000 " + typed + " from " + run_.origin[Setting::amplitudes];
+    if (!model_) return;
+    const crystal::Amplitudes a = crystal::f000(model_->model);
+    const double typed_total = s_.AMPPOS + (s_.IAMP == 1 ? s_.AMPNEG : 0);
+    const double model_total = a.positive + a.negative;
+    if (std::abs(typed_total - model_total) <= 0.01 * std::abs(model_total)) return;
+    run_.warnings << "memprep: " << run_.origin[Setting::amplitudes] << ": warning: F000 " << typed
+                  << " differs by more than 1 % from the model's " << a.positive;
+    if (a.negative != 0) run_.warnings << " " << a.negative;
+    run_.warnings << " ("
+                  << (model_->model.radiation == crystal::Radiation::xray
+                          ? "the electrons in the cell"
+                          : "the positive and negative scattering lengths in the cell, fm")
+                  << ")\n";
+  }
+
   // The model read must explain the table's Icalc: Icalc / (Mult |F_model|^2 LP) is the
   // scale times corrections that vary slowly. A spread far beyond what a model read right
   // gives (2 % on the real outputs) is a model read wrong, and its phases are not to be
@@ -538,6 +651,8 @@ class FullprofReader {
   TextSource& src_;
   TextSource aux_;
   std::int64_t last_cycle_ = 0;
+  std::string printed_wavelength_, printed_angle_;  // as the output prints them
+  std::int64_t wavelength_line_ = 0, angle_line_ = 0;
   double fodiv_ = 1;
   FullprofTable table_{run_, src_};
   std::optional<FullProfModel> model_;
@@ -550,50 +665,6 @@ class FullprofReader {
 // The conditions block of each pattern (its data type decided as the reader decides it),
 // the phase sections with their space groups, the per-pattern data sections with the
 // detector angles, and the final reflection tables with their lengths.
-
-constexpr std::size_t kSurveyWidth = 256;
-
-constexpr std::string_view kTitle = " => Title:";
-constexpr std::string_view kWavelengths = " => Wavelengths:";
-constexpr std::string_view kPatternSection = " =>------->  PATTERN number:";
-constexpr std::string_view kDetectorAngle = " => T.O.F. 2theta average detector angle";
-constexpr std::string_view kPhaseSection = " => Phase  No.";
-constexpr std::string_view kSymmetry = " => Symmetry information on space group:";
-constexpr std::string_view kHermannMauguin = "Hermann-Mauguin Symbol:";
-constexpr std::string_view kSpaceGroup = "Number of Space group:";
-
-std::string_view trim(std::string_view s) {
-  const std::size_t b = s.find_first_not_of(' ');
-  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
-}
-
-// The text after the first `mark` of rec, trimmed.
-std::string_view after(std::string_view rec, std::string_view mark) {
-  const std::size_t p = rec.find(mark);
-  return p == std::string_view::npos ? std::string_view() : trim(rec.substr(p + mark.size()));
-}
-
-// The first blank-separated word of s.
-std::string_view first_word(std::string_view s) {
-  s = trim(s);
-  return s.substr(0, s.find(' '));
-}
-
-// An integer written alone as the first word of s.
-std::optional<std::int64_t> integer(std::string_view s) {
-  try {
-    return parse_I(first_word(s));
-  } catch (const FieldError&) {
-    return std::nullopt;
-  }
-}
-
-std::string collapse_blanks(std::string_view s) {
-  std::string out;
-  for (char c : trim(s))
-    if (c != ' ' || (!out.empty() && out.back() != ' ')) out.push_back(c);
-  return out;
-}
 
 class Survey {
  public:

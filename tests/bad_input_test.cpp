@@ -461,6 +461,23 @@ TEST(BadInput, AuxiliaryRealsWithoutADecimalPoint) {
   }
 }
 
+// A typed wavelength, or a bank angle of the bank converted, that is not the one the output
+// prints for the pattern would be written into every line: refused, naming both.
+TEST(BadInput, WavelengthAndBankAngleAreTheOutputs) {
+  Work xray;
+  xray.copy_from(kKinds[1].from);
+  xray.edit("ceria.ctl", "1.540560 ", "1.0      ");
+  EXPECT_EQ(refused(xray, "ceria.ctl"),
+            "memprep: ceria.ctl:11: wavelength 1 is not the wavelength 1.54056 that ceria.out:6 "
+            "prints for pattern 1: give the output's value");
+  Work tof;
+  tof.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "out-tof");
+  tof.edit("nickel.ctl", "145.0 90.0 ", "90.0 145.0 ");
+  EXPECT_EQ(refused(tof, "nickel.ctl"),
+            "memprep: nickel.ctl:15: bank angle 145 is not the bank angle 90.000 that "
+            "nickel.out:19 prints for pattern 2: give the output's value");
+}
+
 TEST(BadInput, AuxiliaryLineOfAnotherReflection) {
   const struct {
     const char* from;
