@@ -6,6 +6,7 @@
 // finds that cycle, the phase, the profile parameters with the cell, and the reflection
 // table of the pattern and phase, whose lines are read together with the lines of the
 // auxiliary file.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -38,6 +39,8 @@ constexpr std::size_t kCheckWidth = 80;   // the first pass, whose angle lines a
 constexpr double kModelMinFraction = 1e-2;
 constexpr double kModelTolerance = 0.05;
 constexpr double kModelSpread = 0.10;
+// An auxiliary phase angle further than this from the model's (degrees) counts as another.
+constexpr double kPhaseTolerance = 5.0;
 constexpr std::size_t kTableWidth = FullprofTable::kWidth;
 
 constexpr std::string_view kConditions = " ==> CONDITIONS OF THIS RUN FOR PATTERN No.:";
@@ -212,22 +215,32 @@ class FullprofReader {
   explicit FullprofReader(Run& run) : run_(run), s_(run.store), src_(run.src) {}
 
   void read() {
-    // Without an auxiliary file the amplitudes and phases come from the refined model.
-    if (run_.AUXFILE.empty()) {
-      model_ = read_fullprof_model(src_, s_.IPHASE);
-      structure_factors_ = std::make_unique<crystal::StructureFactors>(model_->model);
-      table_.keep_icalc();
-      src_.rewind();
+    // Without an auxiliary file the amplitudes and phases come from the refined model; with
+    // one, the model, where the output prints it whole, checks the file's values.
+    from_model_ = run_.AUXFILE.empty();
+    if (from_model_) {
+      read_model();
+    } else {
+      try {
+        read_model();
+      } catch (const std::exception&) {
+        model_.reset();
+        structure_factors_.reset();
+      }
     }
+    src_.rewind();
     first_pass();
     src_.rewind();
     second_pass();
-    if (!model_) {
+    if (!from_model_) {
       open_auxiliary();
       read_divisor();
     }
     scan_table();
-    if (model_) check_model();
+    if (from_model_)
+      check_model();
+    else if (model_)
+      compare_with_model();
     report_f000();
     // Overlap groups by d at a fixed wavelength: the table gives no d, the cell does.
     if (run_.options.overlap_d > 0 && !s_.LTOF) d_spacings_from_cell(s_, s_.NREF1);
@@ -443,7 +456,7 @@ class FullprofReader {
       const std::size_t j = static_cast<std::size_t>(s_.NREF1 + 1);
       table_.parse_reflection(j);
       s_.SrcLine[j] = src_.line();
-      if (model_) {
+      if (from_model_) {
         take_from_model(j);
         s_.NREF1 = static_cast<std::int64_t>(j);
         continue;
@@ -469,9 +482,10 @@ class FullprofReader {
       if (!s_.LTOF) s_.Io[j] *= 1e10;
       s_.FoR[j] = s_.FoAbs[j] * phi.cos;
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
+      if (model_) note_against_model(j);
       s_.NREF1 = static_cast<std::int64_t>(j);
     }
-    if (model_) return;
+    if (from_model_) return;
     std::int64_t surplus = 0;
     while (next_auxiliary_line())
       if (!is_blank(aux_.rec())) ++surplus;
@@ -516,6 +530,52 @@ class FullprofReader {
     }
     if (run_.options.sigma == RunOptions::Sigma::refinement) s_.FcAbs[j] = f;
     if (!s_.LTOF) s_.Io[j] *= 1e10;
+  }
+
+  void read_model() {
+    model_ = read_fullprof_model(src_, s_.IPHASE);
+    structure_factors_ = std::make_unique<crystal::StructureFactors>(model_->model);
+    table_.keep_icalc();
+  }
+
+  // An auxiliary line against the model: its phase angle and the ratio of its |Fo| to the
+  // model's |F_model| sqrt(Iobs / Icalc), which is 1 for the model of this refinement.
+  void note_against_model(std::size_t j) {
+    const std::complex<double> F = (*structure_factors_)(
+        static_cast<int>(s_.H[j]), static_cast<int>(s_.K[j]), static_cast<int>(s_.L[j]));
+    const double icalc = s_.Icalc[j], iobs = s_.LTOF ? s_.Io[j] : s_.Io[j] * 1e-10;
+    const double f = std::abs(F);
+    if (!(icalc > 0) || !(iobs > 0) || !(f > 0) || !(s_.FoAbs[j] > 0)) return;
+    ratios_.push_back(s_.FoAbs[j] / (f * std::sqrt(iobs / icalc)));
+    const double model_phase = std::arg(F) * 180 / std::acos(-1.0);
+    const double file_phase = std::atan2(s_.FoI[j], s_.FoR[j]) * 180 / std::acos(-1.0);
+    const double off = std::abs(std::remainder(file_phase - model_phase, 360.0));
+    if (off > kPhaseTolerance) ++phases_off_;
+  }
+
+  // Most phases far from the model's, or a ratio that is not 1, point to the likely cause.
+  void compare_with_model() {
+    if (ratios_.empty()) return;
+    std::vector<double> r = ratios_;
+    std::nth_element(r.begin(), r.begin() + static_cast<long>(r.size() / 2), r.end());
+    const double median = r[r.size() / 2];
+    double spread = 0;
+    for (double x : ratios_) spread += (x / median - 1) * (x / median - 1);
+    spread = std::sqrt(spread / static_cast<double>(ratios_.size()));
+    const std::string head = "memprep: " + where(run_.AUXFILE, 0) +
+                             ": warning: compared with the model of phase " +
+                             std::to_string(s_.IPHASE) + " in " + where(src_.name(), 0) + ", ";
+    if (2 * phases_off_ > ratios_.size())
+      run_.warnings << head << "the phase angles of " << phases_off_ << " of " << ratios_.size()
+                    << " reflections differ by more than " << kPhaseTolerance
+                    << " degrees: the file may be of another phase or another cycle\n";
+    if (spread > kModelSpread)
+      run_.warnings << head << "the ratio of |Fo| to |F_model| sqrt(Iobs / Icalc) spreads "
+                    << percent(spread) << ": the file may be of another phase or another cycle\n";
+    else if (std::abs(median - 1) > 0.02)
+      run_.warnings << head << "|Fo| is " << number_text(std::round(median * 1000) / 1000)
+                    << " times |F_model| sqrt(Iobs / Icalc) on every reflection: check FODIV ("
+                    << number_text(fodiv_) << ")\n";
   }
 
   // F000 is the control file's; with a model, one that differs from the model's by more
@@ -658,6 +718,9 @@ class FullprofReader {
   std::optional<FullProfModel> model_;
   std::unique_ptr<crystal::StructureFactors> structure_factors_;
   std::vector<crystal::CheckedReflection> checked_;
+  bool from_model_ = false;
+  std::vector<double> ratios_;  // of the auxiliary |Fo| to the model's
+  std::size_t phases_off_ = 0;
 };
 
 // ---- The survey for --template -------------------------------------------------------
