@@ -382,6 +382,17 @@ crystal::Model Reader::build() {
     }
     int mult = a.mult > 0 ? a.mult : m.group.site_multiplicity(a.xyz);
     atom.occupancy = a.occ * M / mult / out_.occupancy_factor;
+    // A site cannot be more than full: an occupancy above 1 is the program's occupancy
+    // scaled by a factor the output does not print, and the model's F and F000 would be
+    // scaled by it too.
+    if (atom.occupancy > 1 + 1e-3)
+      throw IoFailure(file, a.line,
+                      "atom '" + a.label + "': occupancy " + number_text(a.occ) +
+                          " on a site of multiplicity " + std::to_string(mult) + " of " +
+                          std::to_string(static_cast<int>(M)) + " gives a site occupancy of " +
+                          number_text(atom.occupancy) +
+                          ", more than full: the output does not print the factor its "
+                          "occupancies were multiplied by; name an auxiliary file instead");
     if (a.has_betas) {
       for (int k = 0; k < 6; ++k) {
         double scale = 2 * std::numbers::pi * std::numbers::pi * ar[ij[k][0]] * ar[ij[k][1]];

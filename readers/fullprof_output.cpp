@@ -31,7 +31,7 @@ namespace memprep {
 namespace {
 
 constexpr std::size_t kMarkerWidth = 50;  // marker searches
-constexpr std::size_t kCheckWidth = 80;   // the first pass, whose angle lines are longer
+constexpr std::size_t kCheckWidth = 64;   // the first pass, whose angle lines are longer
 
 // The check of a model against the table: reflections with Icalc of at least 1 % of the
 // largest (weaker ones are printed with too few digits), a tolerance of 5 % for naming the
@@ -266,11 +266,13 @@ class FullprofReader {
     std::optional<std::int64_t> cycle;
     // The wavelength of the pattern (the first after its conditions) and the detector angle of
     // its data section, as the output prints them, for the check of the control file's.
-    bool next_conditions = false;
+    // Both stand before the first cycle, in lines longer than the marker searches read.
+    bool next_conditions = false, finished = false;
     std::int64_t section = 0;
     src_.find(
         [&](std::string_view r) {
-          if (starts(r, kCycle)) cycle = src_.I(15, 19);
+          // Every marker of this pass begins " =".
+          if (r.size() < 4 || r[1] != '=') return false;
           if (starts(r, kConditions)) next_conditions = true;
           if (starts(r, kWavelengths) && !next_conditions && printed_wavelength_.empty()) {
             printed_wavelength_ = first_word(after(r, kWavelengths));
@@ -281,9 +283,19 @@ class FullprofReader {
             printed_angle_ = first_word(after(r, ":"));
             angle_line_ = src_.line();
           }
-          return starts(r, kRunFinished);
+          finished = starts(r, kRunFinished);
+          return finished || starts(r, kCycle);
         },
         join({"\"", kRunFinished, "\""}), kCheckWidth);
+    if (!finished) {
+      cycle = src_.I(15, 19);
+      src_.find(
+          [&](std::string_view r) {
+            if (starts(r, kCycle)) cycle = src_.I(15, 19);
+            return starts(r, kRunFinished);
+          },
+          join({"\"", kRunFinished, "\""}), kMarkerWidth);
+    }
     check_against_output();
     if (!cycle)
       src_.fail("the run finishes without a refinement cycle (no \"" + std::string(kCycle) +
@@ -665,7 +677,9 @@ class FullprofReader {
   // field without one would read with four implied decimals (236 as 0.0236), and a blank one
   // as 0, neither of them the value meant.
   void require_point(std::size_t first, std::size_t last, std::string_view what) {
-    const std::string_view field = cols(aux_.rec(), first, last);
+    const std::string& rec = aux_.rec();
+    if (rec.size() >= last && rec[last - 5] == '.') return;  // as F12.4 writes it
+    const std::string_view field = cols(rec, first, last);
     if (field.find('.') != std::string_view::npos) return;
     const std::string_view text =
         trim_right(field.substr(std::min(field.size(), field.find_first_not_of(' '))));

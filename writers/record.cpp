@@ -118,13 +118,14 @@ void put_fields(const Run& run, std::string_view output, std::string& line,
         put_X(line, f.w);
         continue;
       case Field::Edit::A:
-        put_A(line, f.text);
+        put_A(line, std::string_view(f.name, f.w));
         continue;
     }
     // A value that does not fit is written as asterisks over the whole field.
     const bool finite = f.edit == Field::Edit::I || std::isfinite(f.real);
-    if (!finite || (line.size() > at && line[at] == '*')) does_not_fit(run, f, output);
-    if (f.uncertainty && !shows_nonzero(std::string_view(line).substr(at)))
+    if (!finite || (line.size() > at && line[at] == '*')) [[unlikely]]
+      does_not_fit(run, f, output);
+    if (f.uncertainty && !shows_nonzero(std::string_view(line).substr(at))) [[unlikely]]
       written_as_zero(run, f, std::string_view(line).substr(at));
   }
 }

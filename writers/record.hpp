@@ -19,7 +19,7 @@
 
 namespace memprep {
 
-// Where a written value came from.
+// Where a written value came from. Small, as every field carries one.
 struct Origin {
   enum class Kind : std::uint8_t {
     constant,     // a fixed value of the layout
@@ -31,47 +31,68 @@ struct Origin {
   };
   Kind kind = Kind::constant;
   Setting setting = Setting::source;
-  std::size_t index = 0, entry = 0;
+  std::uint32_t index = 0, entry = 0;  // a store entry or group number (at most MAXREF)
 
   static constexpr Origin of(Setting s) { return {Kind::setting, s, 0, 0}; }
-  static constexpr Origin reflection(std::size_t i) { return {Kind::reflection, {}, i, 0}; }
+  static constexpr Origin reflection(std::size_t i) {
+    return {Kind::reflection, {}, static_cast<std::uint32_t>(i), 0};
+  }
   static constexpr Origin group(std::size_t number, std::size_t first) {
-    return {Kind::group, {}, number, first};
+    return {Kind::group, {}, static_cast<std::uint32_t>(number), static_cast<std::uint32_t>(first)};
   }
   static constexpr Origin count_of_reflections() { return {Kind::reflections, {}, 0, 0}; }
   static constexpr Origin count_of_groups() { return {Kind::groups, {}, 0, 0}; }
 };
 
-// One field of a record.
+// One field of a record: 32 bytes, built and read once per field written.
 struct Field {
   enum class Edit : std::uint8_t { I, F, G, PG, X, A };  // PG: 1P,Gw.d
   Edit edit = Edit::X;
-  int w = 0, d = 0;
-  std::int64_t integer = 0;
-  double real = 0;
-  std::string_view text = {};  // A: the text
-  std::string_view name = {};  // the value in messages: "lambda1", "sigma(|Fo|)"
+  std::uint8_t w = 0, d = 0;  // nX: n; A: the text's length
+  bool uncertainty = false;   // it must not be written as zero
   Origin origin = {};
-  bool uncertainty = false;  // it must not be written as zero
+  union {
+    std::int64_t integer = 0;  // I
+    double real;               // F, G, PG
+  };
+  const char* name = "";  // the value in messages ("lambda1", "sigma(|Fo|)"); A: the text
 };
 
-inline Field I(std::int64_t v, int w, std::string_view name = {}, Origin origin = {}) {
-  return {Field::Edit::I, w, 0, v, 0, {}, name, origin, false};
+inline Field make_field(Field::Edit edit, int w, int d, const char* name, Origin origin) {
+  Field f;
+  f.edit = edit;
+  f.w = static_cast<std::uint8_t>(w);
+  f.d = static_cast<std::uint8_t>(d);
+  f.name = name;
+  f.origin = origin;
+  return f;
 }
-inline Field F(double v, int w, int d, std::string_view name = {}, Origin origin = {}) {
-  return {Field::Edit::F, w, d, 0, v, {}, name, origin, false};
+inline Field I(std::int64_t v, int w, const char* name = "", Origin origin = {}) {
+  Field f = make_field(Field::Edit::I, w, 0, name, origin);
+  f.integer = v;
+  return f;
 }
-inline Field G(double v, int w, int d, std::string_view name, Origin origin) {
-  return {Field::Edit::G, w, d, 0, v, {}, name, origin, false};
+inline Field F(double v, int w, int d, const char* name = "", Origin origin = {}) {
+  Field f = make_field(Field::Edit::F, w, d, name, origin);
+  f.real = v;
+  return f;
 }
-inline Field PG(double v, int w, int d, std::string_view name, Origin origin) {
-  return {Field::Edit::PG, w, d, 0, v, {}, name, origin, false};
+inline Field G(double v, int w, int d, const char* name, Origin origin) {
+  Field f = make_field(Field::Edit::G, w, d, name, origin);
+  f.real = v;
+  return f;
+}
+inline Field PG(double v, int w, int d, const char* name, Origin origin) {
+  Field f = make_field(Field::Edit::PG, w, d, name, origin);
+  f.real = v;
+  return f;
 }
 inline Field X(int n) {
-  return {Field::Edit::X, n, 0, 0, 0, {}, {}, {}, false};
+  return make_field(Field::Edit::X, n, 0, "", {});
 }
+// Text of at most 255 characters, which must outlive the record.
 inline Field A(std::string_view text) {
-  return {Field::Edit::A, 0, 0, 0, 0, text, {}, {}, false};
+  return make_field(Field::Edit::A, static_cast<int>(text.size()), 0, text.data(), {});
 }
 // An uncertainty: the field, refused when it is written as zero.
 inline Field uncertainty(Field f) {
