@@ -41,14 +41,18 @@ CheckResult model_check(const std::vector<CheckedReflection>& reflections, Geome
   result.scale = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
 
   double sum2 = 0;
+  std::vector<double> deviation(reflections.size(), 0);
   for (std::size_t i : used) {
     double dev = std::isfinite(ratio[i]) && result.scale > 0
                      ? std::abs(ratio[i] / result.scale - 1)
                      : std::numeric_limits<double>::infinity();
+    deviation[i] = dev;
     sum2 += dev * dev;
     result.worst = std::max(result.worst, dev);
     if (dev > tolerance) result.outliers.push_back(i);
   }
+  std::stable_sort(result.outliers.begin(), result.outliers.end(),
+                   [&](std::size_t a, std::size_t b) { return deviation[a] > deviation[b]; });
   result.spread = std::sqrt(sum2 / static_cast<double>(n));
   return result;
 }

@@ -27,7 +27,8 @@ struct CheckResult {
   double scale = 0;                   // the median ratio
   double spread = 0;                  // rms of ratio / scale - 1 over the reflections used
   double worst = 0;                   // the largest |ratio / scale - 1|
-  std::vector<std::size_t> outliers;  // indices whose |ratio / scale - 1| exceeds tolerance
+  std::vector<std::size_t> outliers;  // indices whose |ratio / scale - 1| exceeds tolerance,
+                                      // the largest deviation first
 };
 
 CheckResult model_check(const std::vector<CheckedReflection>& reflections, Geometry geometry,
