@@ -526,8 +526,16 @@ class FullprofReader {
         crystal::reflection_info(model_->model.group, model_->model.cell, h, k, l);
     c.multiplicity = info.multiplicity;
     c.d = s_.LTOF ? s_.Dspacing[j] : info.d;
-    if (!s_.LTOF && s_.LAMBDA1 > 0 && s_.LAMBDA1 < 2 * info.d)
+    if (!s_.LTOF) {
+      // The check's Lorentz factor needs the Bragg angle, from the wavelength.
+      if (!(s_.LAMBDA1 > 0 && s_.LAMBDA1 < 2 * info.d))
+        throw IoFailure("", 0,
+                        run_.origin[Setting::lambda1] + ": lambda1 = " + number_text(s_.LAMBDA1) +
+                            " gives reflection " + std::to_string(h) + " " + std::to_string(k) +
+                            " " + std::to_string(l) + " (d = " + number_text(info.d) +
+                            ") no Bragg angle: amplitudes from the model need the wavelength");
       c.two_theta = 2 * std::asin(s_.LAMBDA1 / (2 * info.d)) * 180 / std::acos(-1.0);
+    }
     checked_.push_back(c);
     if (icalc > 0) {
       s_.FoAbs[j] = f * std::sqrt(std::max(s_.Io[j], 0.0) / icalc);
