@@ -82,10 +82,10 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"G", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-xray", "silicon.ctl", "silicon.lst"},
-    {"F", fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray", "ceria.ctl", "ceria.out"},
-    {"R", fs::path(MEMPREP_EXAMPLES_DIR) / "fos", "sample.ctl", "sample.fos"},
-    {"Z", fs::path(MEMPREP_EXAMPLES_DIR) / "zmemin-groups", "ceria.ctl", "ceria.zmemin"},
+    {"lst", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-xray", "silicon.ctl", "silicon.lst"},
+    {"out", fs::path(MEMPREP_EXAMPLES_DIR) / "out-xray", "ceria.ctl", "ceria.out"},
+    {"fos", fs::path(MEMPREP_EXAMPLES_DIR) / "fos", "sample.ctl", "sample.fos"},
+    {"zmemin", fs::path(MEMPREP_EXAMPLES_DIR) / "zmemin-groups", "ceria.ctl", "ceria.zmemin"},
 };
 
 std::string noise(std::size_t n, unsigned seed) {

@@ -102,8 +102,9 @@ TEST(Driver, CommandLineOptions) {
 
 TEST(Driver, SourceKindFollowsTheFileName) {
   // With only the source and output names in the control file, each kind stops where it
-  // next needs something: kind G at its title, kind F at the output name (the second line
-  // was its auxiliary file), kind R at E, kind Z at its missing source.
+  // next needs something: a list file at its title, a FullProf output at the output name (the
+  // second line was its auxiliary file), a binary file at E, an earlier MEM data set at its missing
+  // source.
   const std::string title =
       "memprep: run.ctl: end of file: the control file ends before the title\n";
   const std::string output =
