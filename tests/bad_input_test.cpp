@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <random>
@@ -476,6 +477,51 @@ TEST(BadInput, WavelengthAndBankAngleAreTheOutputs) {
   EXPECT_EQ(refused(tof, "nickel.ctl"),
             "memprep: nickel.ctl:15: bank angle 145 is not the bank angle 90.000 that "
             "nickel.out:19 prints for pattern 2: give the output's value");
+}
+
+// An auxiliary file beside a model the output prints whole is compared with it: the
+// amplitudes of the model's own conversion, read with FODIV 1, are ten times the model's,
+// and the warning says to check FODIV; with FODIV 10 they agree and nothing is said. Phases
+// of another structure are another warning.
+TEST(BadInput, AuxiliaryFileComparedWithTheModel) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "out-model";
+  std::istringstream fos(read_file(example / "expected" / "kmnf3.fos"));
+  std::string aux = " Phase no.:   1\n", aux_shifted = aux, line;
+  while (std::getline(fos, line) && line != "# NREF1") {
+  }
+  std::getline(fos, line);  // the count
+  std::getline(fos, line);  // the heading
+  while (std::getline(fos, line) && line[0] != '#') {
+    std::istringstream in(line);
+    int h = 0, k = 0, l = 0;
+    double fr = 0, fi = 0, fo = 0;
+    in >> h >> k >> l >> fr >> fi >> fo;
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%4d%4d%4d%12.4f%12.4f%12.4f\n", h, k, l, fo, fo,
+                  fr < 0 ? 180.0 : 0.0);
+    aux += buf;
+    std::snprintf(buf, sizeof buf, "%4d%4d%4d%12.4f%12.4f%12.4f\n", h, k, l, fo, fo,
+                  fr < 0 ? 90.0 : 270.0);
+    aux_shifted += buf;
+  }
+  auto run = [&](const std::string& amplitudes, const char* fodiv) {
+    Work w;
+    w.copy_from(example);
+    w.put("kmnf3.amp", amplitudes);
+    w.edit("model.ctl", "-                       #", "kmnf3.amp               #");
+    w.put("model.ctl", w.files.at("model.ctl") + fodiv + "\n");
+    const Result r = run_memprep(w.dir.path, {"--quiet", "model.ctl"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.err;
+  };
+  EXPECT_EQ(run(aux, "10.0"), "");
+  EXPECT_EQ(run(aux, "1.0"),
+            "memprep: kmnf3.amp: warning: compared with the model of phase 1 in kmnf3.out, |Fo| "
+            "is 10 times |F_model| sqrt(Iobs / Icalc) on every reflection: check FODIV (1)\n");
+  EXPECT_NE(run(aux_shifted, "10.0")
+                .find("the phase angles of 22 of 22 reflections differ by "
+                      "more than 5 degrees"),
+            std::string::npos);
 }
 
 TEST(BadInput, AuxiliaryLineOfAnotherReflection) {
