@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "crystal/crystal.hpp"
 #include "driver/run.hpp"
 #include "driver/source_kinds.hpp"
 #include "io/errors.hpp"
-#include "crystal/crystal.hpp"
 #include "readers/fullprof_model.hpp"
 #include "readers/list_file.hpp"
 #include "readers/readers.hpp"

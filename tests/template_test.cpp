@@ -59,9 +59,9 @@ TEST(Template, FilledInFromTheExampleControlFileConvertsAsTheExample) {
   } rows[] = {
       {"out-xray", "ceria.ctl", "ceria.out", {}},
       {"out-tof", "nickel.ctl", "nickel.out", {4, 11}},  // title, pattern 2
-      {"lst-xray", "silicon.ctl", "silicon.lst", {3}},       // title
-      {"lst-neutron", "srtio3.ctl", "srtio3.lst", {3}},      // title
-      {"lst-tof", "mno.ctl", "mno.lst", {3}},                // title
+      {"lst-xray", "silicon.ctl", "silicon.lst", {3}},   // title
+      {"lst-neutron", "srtio3.ctl", "srtio3.lst", {3}},  // title
+      {"lst-tof", "mno.ctl", "mno.lst", {3}},            // title
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.dir);
