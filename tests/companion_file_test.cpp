@@ -75,21 +75,6 @@ const char* const kTail =
     "    0\n"
     "#   h    k    l\n";
 
-TEST(CompanionFile, ConstantWavelengthLayout) {
-  Companion c;
-  EXPECT_EQ(c.write(),
-            std::string(kHead) +
-                "# Positive amplitude  Negative amplitude\n"
-                "            112.0000             -8.5000\n"
-                "# E =  1.00000, Phase No. =  1\n"
-                "# NREF1\n"
-                "    2\n"
-                "#   h    k    l          Fo(r)          Fo(i)        |Fo|          Io\n"
-                "    1    1    1        59.8765         0.0000        59.8765   2500.00    \n"
-                "    2    2    0       -67.2500         0.0000        67.2500  7.000000E+06\n" +
-                kTail);
-}
-
 TEST(CompanionFile, AmplitudeBlockVariants) {
   struct Case {
     std::int64_t iamp;
@@ -124,24 +109,6 @@ TEST(CompanionFile, AmplitudeBlockVariants) {
     std::string want = std::string(kHead) + k.block + "# NREF1\n    0\n";
     EXPECT_EQ(got.substr(0, want.size()), want) << "IAMP " << k.iamp << " LTOF " << k.ltof;
   }
-}
-
-TEST(CompanionFile, TimeOfFlightReflectionsKeepIoAsStored) {
-  Companion c;
-  Store& s = c.run.store;
-  s.LTOF = true;
-  s.NREF1 = 1;
-  s.Io[1] = 1523.4;
-  s.Tof[1] = 0;
-  s.Wavelength[1] = 1.23456;
-  s.Dspacing[1] = 0.87654;
-  std::string got = c.write();
-  const std::string want =
-      "#   h    k    l          Fo(r)          Fo(i)         |Fo|          Io           tof"
-      "      Wavelength       d\n"
-      "    1    1    1        59.8765         0.0000        59.8765   1523.40       0.00000    "
-      "      1.2346  0.8765\n";
-  EXPECT_NE(got.find(want), std::string::npos) << got;
 }
 
 TEST(CompanionFile, UnwritableFileNamesTheFile) {

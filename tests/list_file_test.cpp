@@ -46,51 +46,6 @@ struct Reading {
   Store& s = run.store;
 };
 
-TEST(ListFile, ConstantWavelengthIntensitiesCarryMultiplicityAndLorentzPolarisation) {
-  Reading pnc(cw_file("PNC", one_list(kExampleLine)));
-  pnc.read();
-  ASSERT_EQ(pnc.s.NREF1, 1);
-  EXPECT_FALSE(pnc.s.LTOF);
-  EXPECT_EQ(pnc.s.H[1], 1);
-  EXPECT_EQ(pnc.s.K[1], 0);
-  EXPECT_EQ(pnc.s.L[1], 2);
-  EXPECT_EQ(pnc.s.Dspacing[1], 2.0);
-  EXPECT_NEAR(pnc.s.Io[1], 230126.9, 0.05);
-  EXPECT_DOUBLE_EQ(pnc.s.FoAbs[1], 100);
-  EXPECT_NEAR(pnc.s.FoR[1], 0, 1e-12);
-  EXPECT_DOUBLE_EQ(pnc.s.FoI[1], 100);
-  EXPECT_DOUBLE_EQ(pnc.s.CELL[0], 4.1);
-  EXPECT_DOUBLE_EQ(pnc.s.CELL[5], 120);
-
-  Reading pxc(cw_file("PXC", one_list(kExampleLine)), "0.5 0.8\n");
-  pxc.read();
-  ASSERT_EQ(pxc.s.NREF1, 1);
-  EXPECT_NEAR(pxc.s.Io[1], 1626.17, 0.005);
-  EXPECT_DOUBLE_EQ(pxc.s.FoAbs[1], 10);
-
-  // Another type ending in C is accepted, with Lp = 0.
-  Reading pxd(cw_file("XXC", one_list(kExampleLine)));
-  pxd.read();
-  ASSERT_EQ(pxd.s.NREF1, 1);
-  EXPECT_EQ(pxd.s.Io[1], 0);
-}
-
-TEST(ListFile, TimeOfFlightReflectionsTakeWavelengthAndTofFromTheBank) {
-  std::string src = title("GENLES") + constants(1, "PNT", 0) + hstgm(1, 2) + chi2() +
-                    scale_factors() + cell(4, 4, 4, 90, 90, 90) + one_list(kExampleLine) +
-                    title("HSTDMP") + " RecNo\n" + "     1    10.000\n";
-  Reading r(src, "145 90 / bank angles\n10000 0 5\n");
-  r.read();
-  ASSERT_EQ(r.s.NREF1, 1);
-  EXPECT_TRUE(r.s.LTOF);
-  EXPECT_EQ(r.s.NBANK, 2);
-  EXPECT_EQ(r.s.NBANKS, 2);
-  EXPECT_EQ(r.s.TWOTH, 90);
-  EXPECT_NEAR(r.s.Wavelength[1], 2.828427, 5e-7);
-  EXPECT_NEAR(r.s.Tof[1], 20.005, 1e-12);
-  EXPECT_NEAR(r.s.Io[1], 6 * 16 * std::sqrt(0.5) * 10000, 1e-6);  // beyond the profile: unchanged
-}
-
 TEST(ListFile, OnlyLinesOfThePhaseWithPositiveE1AndE3AreStored) {
   std::string lines = refl(1, 0, 0, 2, 2021, 3.0, 50, 50, 0) +  // phase 2
                       refl(1, 1, 0, 2, 1021, 2.5, 0, 50, 0) +   // E1 = 0

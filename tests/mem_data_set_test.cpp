@@ -100,40 +100,6 @@ TEST(MemDataSetWriter, ETextKeepsItsLeadingBlanks) {
   EXPECT_EQ(e_text(1234567), " 1.234567E+06");
 }
 
-TEST(MemDataSetWriter, TimeOfFlightLayoutKeepsIoAsStored) {
-  Writer w;
-  w.s.LTOF = true;
-  w.s.E = 0.25;
-  w.reflection(2, 0, 0, 12.5, -3.25, 12.915, 1523.4, 1.2345, 0.8765);
-  w.reflection(4, 0, 0, -1.5, 0, 1.5, 1.0e7, 2.5, 1.25);
-  std::vector<std::string> l = w.lines();
-  ASSERT_EQ(l.size(), 16u);
-  EXPECT_EQ(l[13],
-            "#   h    k    l          Fo(r)          Fo(i)    sigma(|Fo|)           |Fo|"
-            "          Io     Wavelength         d");
-  EXPECT_EQ(l[13].size(), 112u);
-  // sigma = |Fo| / (2 sqrt(E Io)), Io taken as stored.
-  EXPECT_EQ(l[14],
-            "    2    0    0        12.5000        -3.2500         0.3309        12.9150"
-            "     1523.40         1.2345    0.8765");
-  EXPECT_EQ(l[15],
-            "    4    0    0        -1.5000         0.0000         0.0005         1.5000"
-            "    0.100000E+08     2.5000    1.2500");
-}
-
-TEST(MemDataSetWriter, ConstantWavelengthHeadingAndScaledIo) {
-  Writer w;
-  w.reflection(1, 1, 1, -59.123, 0, 59.123, 2.345678e11);
-  std::vector<std::string> l = w.lines();
-  ASSERT_EQ(l.size(), 15u);
-  EXPECT_EQ(l[11], "# NREF1");
-  EXPECT_EQ(l[12], "    1");
-  EXPECT_EQ(l[13].size(), 83u);
-  EXPECT_EQ(
-      l[14],
-      "    1    1    1        -59.123          0.000          6.104         59.123   23.46    ");
-}
-
 TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
   // Each would be asterisks or a non-number in the file; the message names the value, the
   // field and where the value came from.
