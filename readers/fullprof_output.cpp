@@ -522,19 +522,22 @@ class FullprofReader {
     crystal::CheckedReflection c;
     c.Icalc = icalc;
     c.F2 = f * f;
-    const crystal::ReflectionInfo info =
-        crystal::reflection_info(model_->model.group, model_->model.cell, h, k, l);
-    c.multiplicity = info.multiplicity;
-    c.d = s_.LTOF ? s_.Dspacing[j] : info.d;
+    // The table's Mult where it prints one; the model's otherwise.
+    c.multiplicity =
+        s_.MRef[j] > 0 ? static_cast<double>(s_.MRef[j])
+                       : crystal::reflection_info(model_->model.group, model_->model.cell, h, k, l)
+                             .multiplicity;
+    const double d = crystal::d_spacing(model_->model.cell, h, k, l);
+    c.d = s_.LTOF ? s_.Dspacing[j] : d;
     if (!s_.LTOF) {
       // The check's Lorentz factor needs the Bragg angle, from the wavelength.
-      if (!(s_.LAMBDA1 > 0 && s_.LAMBDA1 < 2 * info.d))
+      if (!(s_.LAMBDA1 > 0 && s_.LAMBDA1 < 2 * d))
         throw IoFailure("", 0,
                         run_.origin[Setting::lambda1] + ": lambda1 = " + number_text(s_.LAMBDA1) +
                             " gives reflection " + std::to_string(h) + " " + std::to_string(k) +
-                            " " + std::to_string(l) + " (d = " + number_text(info.d) +
+                            " " + std::to_string(l) + " (d = " + number_text(d) +
                             ") no Bragg angle: amplitudes from the model need the wavelength");
-      c.two_theta = 2 * std::asin(s_.LAMBDA1 / (2 * info.d)) * 180 / std::acos(-1.0);
+      c.two_theta = 2 * std::asin(s_.LAMBDA1 / (2 * d)) * 180 / std::acos(-1.0);
     }
     checked_.push_back(c);
     if (icalc > 0) {

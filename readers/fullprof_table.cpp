@@ -190,6 +190,7 @@ void FullprofTable::parse_reflection(std::size_t n) {
     if (keep_icalc_) {
       const PeakColumns& p = tof_shifted_ ? kPeakV34 : kPeakV2;
       s_.Icalc[n] = src_.F(p.ic1, p.ic2, 1);
+      s_.MRef[n] = src_.I(p.m1, p.m2);
     }
     return;
   }
@@ -203,7 +204,10 @@ void FullprofTable::parse_reflection(std::size_t n) {
     src_.read_list(cols(rec, u.first[2], u.last[2]), {}, s_.L[n]);
     src_.read_list(cols(rec, u.first[3], u.last[3]), {}, icalc);
     src_.read_list(cols(rec, u.first[4], u.last[4]), {}, s_.Io[n]);
-    if (keep_icalc_) s_.Icalc[n] = icalc;
+    if (keep_icalc_) {
+      s_.Icalc[n] = icalc;
+      s_.MRef[n] = 0;  // no Mult column: the model's multiplicity
+    }
     return;
   }
   const Columns& c = layout_ == Layout::v1     ? kV1
@@ -218,7 +222,14 @@ void FullprofTable::parse_reflection(std::size_t n) {
   // The variant-3 table leaves Iobs at 0 where it has no observed value; Icalc stands in.
   if (layout_ == Layout::v3 && s_.Io[n] == 0) s_.Io[n] = icalc;
   if (wants_columns_) parse_peak_columns(n, icalc);
-  if (keep_icalc_) s_.Icalc[n] = icalc;
+  if (keep_icalc_) {
+    s_.Icalc[n] = icalc;
+    const PeakColumns& p = layout_ == Layout::v1     ? kPeakV1
+                           : layout_ == Layout::v2   ? kPeakV2
+                           : layout_ == Layout::etam ? kPeakEtaM
+                                                     : kPeakV34;
+    s_.MRef[n] = src_.I(p.m1, p.m2);
+  }
 }
 
 void FullprofTable::take_user_layout() {

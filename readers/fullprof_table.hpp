@@ -26,7 +26,8 @@ class FullprofTable {
   // A heading memprep does not know: asks for the column layout on the console and reads
   // it from the next control line (refusing first an option that needs more columns).
   void take_user_layout();
-  // Every table line's Icalc is kept in the store (the amplitudes from the model need it).
+  // Every table line's Icalc and Mult (0 where the layout has no Mult column) are kept in
+  // the store: the amplitudes from the model and their check need them.
   void keep_icalc() { keep_icalc_ = true; }
   // A layout has been given (by a heading or by the user).
   bool has_layout() const { return layout_ != Layout::none; }
