@@ -110,6 +110,16 @@ TEST(Template, FilledInFromTheExampleControlFileConvertsAsTheExample) {
 
 // The template of a spoilt copy of examples/out-tof/nickel.out: each row makes one edit
 // (a string replaced by another) and names lines the template must hold.
+// The time-of-flight constants of a list file come from its diffractometer constants.
+TEST(Template, TimeOfFlightConstantsOfAListFile) {
+  const fs::path example = fs::path(MEMPREP_EXAMPLES_DIR) / "lst-tof";
+  const Result made = run_memprep(example, {"--template", "mno.lst"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  EXPECT_NE(made.out.find("# TOFLIN TOFQUAD TOFZERO: the diffractometer constants of histogram"),
+            std::string::npos)
+      << made.out;
+}
+
 TEST(Template, TitleWithHashMissingBankAnglesAndPhasesWithoutReflections) {
   // For the third row: a second phase, and a table of one reflection of it in pattern 1.
   const std::string phase_1_end = " =>  Hermann-Mauguin Symbol: F m -3 m\n";
