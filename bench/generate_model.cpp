@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
   out += " -> The multiplicity of the general position is:  48\n";
   out += " =>   Number of Space group: 221\n =>  Hermann-Mauguin Symbol: P m -3 m\n";
   out += " =>             Hall Symbol: -P 4 2 3\n\n => Initial parameters ==>\n";
-  out += " Atom    Ntyp                  X         Y         Z         B         occ.         in"
-         "  fin  Spc  Mult\n";
+  out +=
+      " Atom    Ntyp                  X         Y         Z         B         occ.         in"
+      "  fin  Spc  Mult\n";
   out += "                             B11       B22       B33       B12       B13       B23\n";
   out += initial + "\n";
   out += "    The given occupation factors have been obtained mutiplying m/M by   1.0000\n";
@@ -88,11 +89,13 @@ int main(int argc, char** argv) {
   out += " => Scattering lengths:\n\n O      0.5803\n\n";
   out += " => CYCLE No.:    1\n => Phase  1 Name: bench\n";
   out += " => New parameters, shifts, and standard deviations\n\n";
-  out += " Atom        x       dx      sx       y       dy      sy       z       dz      sz       B"
-         "       dB      sB      occ.    docc.   socc.\n\n";
+  out +=
+      " Atom        x       dx      sx       y       dy      sy       z       dz      sz       B"
+      "       dB      sB      occ.    docc.   socc.\n\n";
   out += cycle + "\n";
   out += " ==> PROFILE PARAMETERS FOR PATTERN#  1\n\n => Cell parameters: \n";
-  for (double c : {a, a, a, 90.0, 90.0, 90.0}) out += fixed(c, 15, 6) + "    0.000000    0.000000\n";
+  for (double c : {a, a, a, 90.0, 90.0, 90.0})
+    out += fixed(c, 15, 6) + "    0.000000    0.000000\n";
   out += "\n ------------------------------------------------------------\n";
   out += " Pattern#  1 Phase No.:   1 Phase name: bench\n";
   out += " ------------------------------------------------------------\n\n";
