@@ -68,13 +68,6 @@ const char* const kHead =
     "# s\n"
     "  1.000000E-01  0.000000E-08\n";
 
-const char* const kTail =
-    "# NREF2\n"
-    "    0\n"
-    "# NREF3\n"
-    "    0\n"
-    "#   h    k    l\n";
-
 TEST(CompanionFile, AmplitudeBlockVariants) {
   struct Case {
     std::int64_t iamp;
