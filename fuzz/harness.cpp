@@ -244,7 +244,7 @@ int run_one(const Target& target, const std::uint8_t* data, std::size_t size) {
     }
   } else {
     if (!after.count(outfile)) fault("a successful run left no MEM data set '" + outfile + "'");
-    const bool companion = source_kind(kind).companion;
+    const bool companion = source_kind(kind).writes.companion;
     if (companion && !after.count(fosfile))
       fault("a successful run left no companion file '" + fosfile + "'");
     for (const std::string& name : after)
