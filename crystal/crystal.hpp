@@ -148,9 +148,10 @@ class StructureFactors {
   std::unique_ptr<Impl> impl_;
 };
 
-// F000 split by sign. X-rays: the electrons in the cell, negative part 0. Neutrons: the sums
-// over the cell of the positive and of the negative scattering lengths (fm; the negative
-// part as a negative number), atoms printed at the same position combined into one site
+// F000 as a positive and a negative amplitude. X-rays: the electrons in the cell, negative
+// amplitude 0. Neutrons: the sums over the cell of the positive and of the negative
+// scattering lengths (fm; the negative one as a negative number), atoms printed at the same
+// position combined into one site
 // before the sign is looked at. Occupancy-weighted, each atom counted on every position of
 // its site.
 struct Amplitudes {

@@ -35,6 +35,12 @@ bool is_blank(std::string_view s);
 // s without its trailing blanks.
 std::string_view trim_right(std::string_view s);
 
+// s without its leading and trailing blanks.
+inline std::string_view trim(std::string_view s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
+}
+
 // The record cut to a buffer of n characters (a longer record loses its tail).
 inline std::string_view cut(std::string_view rec, std::size_t n) {
   return rec.substr(0, n);

@@ -66,11 +66,6 @@ constexpr std::string_view kSymmetry = " => Symmetry information on space group:
 constexpr std::string_view kHermannMauguin = "Hermann-Mauguin Symbol:";
 constexpr std::string_view kSpaceGroup = "Number of Space group:";
 
-std::string_view trim(std::string_view s) {
-  const std::size_t b = s.find_first_not_of(' ');
-  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
-}
-
 // The text after the first `mark` of rec, trimmed.
 std::string_view after(std::string_view rec, std::string_view mark) {
   const std::size_t p = rec.find(mark);
@@ -542,7 +537,8 @@ class FullprofReader {
     checked_.push_back(c);
     if (icalc > 0) {
       s_.FoAbs[j] = f * std::sqrt(std::max(s_.Io[j], 0.0) / icalc);
-      // A part that is rounding residue of the sum over the operations is none.
+      // A real or imaginary component that is rounding residue of the sum over the operations
+      // is none.
       double re = F.real(), im = F.imag();
       if (std::abs(im) <= 1e-9 * f) im = 0;
       if (std::abs(re) <= 1e-9 * f) re = 0;
@@ -692,8 +688,7 @@ class FullprofReader {
     if (rec.size() >= last && rec[last - 5] == '.') return;  // as F12.4 writes it
     const std::string_view field = cols(rec, first, last);
     if (field.find('.') != std::string_view::npos) return;
-    const std::string_view text =
-        trim_right(field.substr(std::min(field.size(), field.find_first_not_of(' '))));
+    const std::string_view text = trim(field);
     std::string where_text = "columns " + std::to_string(first) + "-" + std::to_string(last) + ": ";
     if (text.empty()) aux_.fail(where_text + std::string(what) + " is blank: give its value");
     double read_as = 0;

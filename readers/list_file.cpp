@@ -398,11 +398,6 @@ void ListFile::take_reflection() {
 
 constexpr std::size_t kSurveyWidth = 256;
 
-std::string_view trimmed(std::string_view s) {
-  const std::size_t b = s.find_first_not_of(' ');
-  return b == std::string_view::npos ? std::string_view() : trim_right(s.substr(b));
-}
-
 // The histograms of a diffractometer-constants block: pairs of records, a heading and a
 // data record, until the data record's columns 1-3 hold no number (as the reader's
 // find_histogram_constants pairs them).
@@ -415,15 +410,15 @@ void survey_constants(TextSource& src, std::vector<ListFileSurvey::Histogram>& h
     } catch (const FieldError&) {
       return;
     }
-    h.type = std::string(trimmed(cols(rec, 6, 8)));
-    if (is_constant_wavelength(h.type)) h.wavelength = trimmed(cols(rec, 10, 19));
+    h.type = std::string(trim(cols(rec, 6, 8)));
+    if (is_constant_wavelength(h.type)) h.wavelength = trim(cols(rec, 10, 19));
     if (is_time_of_flight(h.type)) {
       // DIFC DIFA ZERO: tof = d (DIFC + DIFA d) + ZERO, as TOFLIN TOFQUAD TOFZERO.
       std::string_view rest = cols(rec, 10, kSurveyWidth);
       std::string three;
       int n = 0;
       for (; n < 3; ++n) {
-        rest = trimmed(rest);
+        rest = trim(rest);
         const std::string_view word = rest.substr(0, rest.find(' '));
         if (word.empty()) break;
         try {
@@ -489,7 +484,7 @@ ListFileSurvey survey_list_file(TextSource& src) {
       continue;
     }
     if (expedt && !is_blank(rec)) {
-      s.title = trimmed(rec);
+      s.title = trim(rec);
       expedt = false;
     }
     if (is_genles_title(rec)) genles = true;
