@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "control/control_layout.hpp"
 #include "driver/source_kinds.hpp"
@@ -69,7 +70,8 @@ void keep_what_is_not_a_companion(const Run& run) {
       name.is_relative() && !fs::path(run.CTLFILE).parent_path().empty() && fs::exists(beside, ec))
     throw IoFailure(failure.file, 0,
                     failure.condition + "; names are relative to the working directory, and " +
-                        name_for_message(beside.string()) + " exists");
+                        name_for_message(beside.string()) +
+                        " exists: -C takes them relative to the control file's directory");
   throw failure;
 }
 
@@ -99,6 +101,22 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
            "d-spacing");
   if (o.sigma == RunOptions::Sigma::refinement && !kind.gives.intensity_sigmas)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
+}
+
+// The listing and the plot, like the other outputs, never replace an input of the run, nor
+// its MEM data set or companion file.
+void check_views(const Run& run) {
+  const std::pair<const std::string*, const char*> views[] = {
+      {&run.options.list_file, "the listing"}, {&run.options.plot_file, "the plot"}};
+  for (const auto& [name, role] : views) {
+    if (name->empty() || *name == "-") continue;
+    check_output(run, *name, role);
+    for (const std::string* output : {&run.OUTFILE, &run.FOSFILE})
+      if (!output->empty() && same_file(*name, *output))
+        throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                        std::string(role) + " " + quoted_name(*name) + " would overwrite " +
+                            quoted_name(*output) + ", an output of this conversion");
+  }
 }
 
 void convert(Run& run);
@@ -131,6 +149,10 @@ void convert(Run& run) {
     throw IoFailure(
         run.CTLFILE, 0,
         "the control file name is longer than " + std::to_string(kLongestName) + " characters");
+  // "-" is standard input; its names are relative to the working directory.
+  if (run.options.names_beside_control && run.CTLFILE != "-")
+    run.names_from = std::filesystem::path(run.CTLFILE).parent_path().string();
+  if (run.CTLFILE == "-") run.CTLFILE = "/dev/stdin";
   run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
   // The source's name gives the kind, and the kind the layout of the rest of the file.
@@ -155,6 +177,7 @@ void convert(Run& run) {
     check_output(run, run.FOSFILE, "the companion file");
     keep_what_is_not_a_companion(run);
   }
+  check_views(run);
 
   read_settings(run);
   if (kind.source.text) run.src.open(run.SRCFILE);

@@ -304,7 +304,8 @@ TEST(Driver, SeveralControlFilesAreConvertedInTurn) {
   Result beside = run_memprep(dir.path, {"sub/a.ctl"});
   EXPECT_EQ(beside.err,
             "memprep: sample.fos: cannot open: No such file or directory; names are relative to "
-            "the working directory, and sub/sample.fos exists\n");
+            "the working directory, and sub/sample.fos exists: -C takes them relative to the "
+            "control file's directory\n");
 }
 
 // A termination signal that arrives just after the MEM data set is renamed into place waits
