@@ -431,10 +431,11 @@ std::size_t end_of_line(const std::string& text, int n) {
   return at;
 }
 
-// The program run with its control file read from a pipe: cat CTL | memprep /dev/stdin.
-Result run_piped(const fs::path& dir, const std::string& ctl) {
+// The program run with its control file read from a pipe: cat CTL | memprep ARG, ARG
+// /dev/stdin or -.
+Result run_piped(const fs::path& dir, const std::string& ctl, const std::string& arg) {
   const std::string cmd = "cd '" + dir.string() + "' && cat " + ctl + " | '" + MEMPREP_BINARY +
-                          "' /dev/stdin >/dev/null 2>&1";
+                          "' " + arg + " >/dev/null 2>&1";
   const int raw = std::system(cmd.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
 }
@@ -609,6 +610,7 @@ TEST(BadInput, HostileEnvironments) {
        },
        "", "memprep: sample.fos: record 8: the real in bytes 33-40 is NaN, not a number"},
       {"control file through a pipe", G, [](Work&) {}, "/dev/stdin", ""},
+      {"control file '-': standard input", G, [](Work&) {}, "-", ""},
       {"tab after a file name", G,
        [](Work& w) { w.edit("silicon.ctl", "silicon.mem  ", "silicon.mem\t  \t"); }, "", ""},
       {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "", ""},
@@ -632,8 +634,8 @@ TEST(BadInput, HostileEnvironments) {
       EXPECT_EQ(refused(w, ctl), row.expected);
       continue;
     }
-    Result r =
-        ctl == "/dev/stdin" ? run_piped(w.dir.path, row.kind.ctl) : run_memprep(w.dir.path, {ctl});
+    Result r = ctl == "/dev/stdin" || ctl == "-" ? run_piped(w.dir.path, row.kind.ctl, ctl)
+                                                 : run_memprep(w.dir.path, {ctl});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::exists(w.dir.path / "silicon.mem") && fs::exists(w.dir.path / "silicon.fos"));
     EXPECT_EQ(list_files(w.dir.path).size(), w.files.size() + 2);
