@@ -153,6 +153,13 @@ void convert(Run& run) {
   if (run.options.names_beside_control && run.CTLFILE != "-")
     run.names_from = std::filesystem::path(run.CTLFILE).parent_path().string();
   if (run.CTLFILE == "-") run.CTLFILE = "/dev/stdin";
+  // make -C and tar -C take a directory; -C here takes none, and a make user may give one.
+  std::error_code ec;
+  if (run.options.names_beside_control && std::filesystem::is_directory(run.CTLFILE, ec))
+    throw IoFailure(run.CTLFILE, 0,
+                    "cannot open: is a directory; -C takes no directory of its own but each "
+                    "control file's: give the control files, as in memprep -C " +
+                        name_for_message(run.CTLFILE) + "/*.ctl");
   run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
   // The source's name gives the kind, and the kind the layout of the rest of the file.

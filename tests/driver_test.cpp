@@ -80,6 +80,9 @@ TEST(Driver, CommandLineOptions) {
        2,
        "memprep: --list and --plot show conversions; --template converts nothing\n" + usage},
       {{"--list", "no/such/dir/v.tsv", "x.ctl"}, 1, "memprep: no/such/dir/v.tsv: cannot create..."},
+      {{"-C", "."},
+       1,
+       "memprep: .: cannot open: is a directory; -C takes no directory of its own..."},
       {{"--help"}, 0, ""},
       {{"--version"}, 0, ""},
   };
