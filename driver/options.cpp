@@ -189,7 +189,7 @@ std::string help_text() {
       "\n"
       "Converts the result of a Rietveld refinement of powder-diffraction data into a\n"
       "MEM data set (the input of a maximum-entropy-method analysis of the electron or\n"
-      "nuclear density). Each control file is converted in turn.\n"
+      "nuclear density). Each control file is converted in turn; '-' is standard input.\n"
       "\n"
       "A control file names the source file and the output file and holds the\n"
       "settings the source does not provide, one per line; '#' starts a comment.\n"
