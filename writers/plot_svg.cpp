@@ -67,7 +67,8 @@ struct Axis {
     for (double v : values)
       if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
     if (!(lo <= hi)) return a;  // nothing to draw
-    a.log = may_be_log && lo > 0 && hi / lo > 100;
+    // Far from the ends of the doubles, so that every decade is a number above 0.
+    a.log = may_be_log && lo > 1e-300 && hi < 1e300 && hi / lo > 100;
     if (a.log) {
       a.lo = std::pow(10, std::floor(std::log10(lo)));
       a.hi = std::pow(10, std::ceil(std::log10(hi)));
@@ -87,7 +88,10 @@ struct Axis {
   std::vector<double> ticks() const {
     std::vector<double> t;
     if (log) {
-      for (double v = lo; v <= hi * 1.0001; v *= 10) t.push_back(v);
+      // A tick every decade, or every few decades when they are many.
+      const double decades = std::round(std::log10(hi / lo));
+      const double every = std::pow(10, std::ceil(decades / 10));
+      for (double v = lo; v <= hi * 1.0001; v *= every) t.push_back(v);
       return t;
     }
     const double raw = (hi - lo) / 5, p = std::pow(10, std::floor(std::log10(raw)));
