@@ -197,7 +197,7 @@ constexpr ControlLine kLayout[] = {
      .stage = Stage::reader,
      .what = "the amplitude divisor",
      .guide = "`FODIV`: one real, the divisor of the auxiliary file's amplitudes (\\|Fo\\| = "
-              "amplitude / FODIV × 10); must not be 0"},
+              "amplitude / FODIV × 10); must be above 0"},
     {.holds = Setting::table_layout,
      .when = When::unknown_heading,
      .stage = Stage::reader,
@@ -417,6 +417,10 @@ class FullprofReader {
     read_control(run_, Setting::amplitude_divisor, fodiv_);
     if (fodiv_ == 0 || !std::isfinite(fodiv_))
       run_.ctl.fail("the amplitude divisor must be a non-zero number, not " + number_text(fodiv_));
+    // A negative divisor would turn every |Fo| negative and every phase by 180 degrees.
+    if (fodiv_ < 0)
+      run_.ctl.fail("the amplitude divisor must be above 0, not " + number_text(fodiv_) +
+                    ": it would make every |Fo| negative");
     run_.chosen += ", FODIV " + number_text(fodiv_);
   }
 
@@ -479,12 +483,12 @@ class FullprofReader {
       match_indices(j);
       require_point(13, 24, "the amplitude");
       require_point(37, 48, "the phase angle");
-      const double amplitude = aux_.F(13, 24, 4);
+      const double amplitude = modulus(13, 24, "the amplitude");
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
       if (run_.options.sigma == RunOptions::Sigma::refinement) {
         require_point(25, 36, "|F|calc");
-        s_.FcAbs[j] = (aux_.F(25, 36, 4) / fodiv_) * 10;
+        s_.FcAbs[j] = (modulus(25, 36, "|F|calc") / fodiv_) * 10;
       }
       if (!s_.LTOF) s_.Io[j] *= 1e10;
       s_.FoR[j] = s_.FoAbs[j] * phi.cos;
@@ -700,6 +704,16 @@ class FullprofReader {
     aux_.fail(where_text + std::string(what) + " '" + std::string(text) +
               "' has no decimal point, and would read as " + number_text(read_as) +
               " (F12.4, four implied decimals): write it with its decimal point");
+  }
+
+  // An amplitude of the auxiliary file is a modulus: a negative one is no |F| at all.
+  double modulus(std::size_t first, std::size_t last, std::string_view what) {
+    const double v = aux_.F(first, last, 4);
+    if (v < 0)
+      aux_.fail("columns " + std::to_string(first) + "-" + std::to_string(last) + ": " +
+                std::string(what) + " " + std::string(trim(cols(aux_.rec(), first, last))) +
+                " is negative: the auxiliary file gives moduli, 0 or more");
+    return v;
   }
 
   // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of

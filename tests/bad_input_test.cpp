@@ -717,3 +717,54 @@ TEST(BadInput, SignalsDuringARun) {
 
 }  // namespace
 }  // namespace memprep::test
+
+namespace memprep::test {
+namespace {
+
+// Faults an adversarial round found in runs that converted: each row spoils a valid run.
+// A row with `says` is refused with one line holding it (the directory left as it was); a
+// row with `check` converts, and the check looks at what it wrote.
+TEST(BadInput, FaultsOfAnAdversarialRound) {
+  const Kind& F = kKinds[1];
+  auto edit = [](const std::string& name, std::string from, std::string to) {
+    return [=](Work& w) { w.edit(name, from, to); };
+  };
+  struct Row {
+    const char* what;
+    const Kind& kind;
+    std::function<void(Work&)> spoil;
+    std::vector<std::string> args;
+    std::string says;
+    std::function<void(const Work&, const Result&)> check = nullptr;
+  };
+  const Row rows[] = {
+      {"a negative amplitude divisor",
+       F,
+       edit("ceria.ctl", "10.0    ", "-10.0   "),
+       {"--sigma", "refinement"},
+       "memprep: ceria.ctl:14: the amplitude divisor must be above 0, not -10: it would make "
+       "every |Fo| negative"},
+      {"a negative amplitude",
+       F,
+       edit("ceria.amp", "    156.1000", "   -156.1000"),
+       {},
+       "memprep: ceria.amp:5: columns 13-24: the amplitude -156.1000 is negative: the auxiliary "
+       "file gives moduli, 0 or more"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Work w;
+    w.copy_from(row.kind.from);
+    row.spoil(w);
+    if (!row.check) {
+      EXPECT_EQ(refused(w, row.kind.ctl, row.args), row.says);
+      continue;
+    }
+    std::vector<std::string> args = row.args;
+    args.push_back(row.kind.ctl);
+    row.check(w, run_memprep(w.dir.path, args));
+  }
+}
+
+}  // namespace
+}  // namespace memprep::test
