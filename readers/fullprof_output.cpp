@@ -475,10 +475,16 @@ class FullprofReader {
 
       // The end of the auxiliary block ends the table; the reflection in hand is not taken.
       if (!next_auxiliary_line()) {
+        if (unindexed_)
+          refuse_unindexed_block("ends after", s_.NREF1, s_.NREF1 + 1 + remaining_table_lines());
         warn_short_block(1 + remaining_table_lines());
         aux_.close();
         return;
       }
+      // Lines are paired with the table in turn: a blank one would take a reflection's place.
+      if (is_blank(aux_.rec()))
+        aux_.fail("a blank line inside the block of phase " + std::to_string(s_.IPHASE) +
+                  ": its lines are paired with the reflections of the table in turn, one each");
       aux_.require_line_end();
       match_indices(j);
       require_point(13, 24, "the amplitude");
@@ -500,6 +506,7 @@ class FullprofReader {
     std::int64_t surplus = 0;
     while (next_auxiliary_line())
       if (!is_blank(aux_.rec())) ++surplus;
+    if (surplus > 0 && unindexed_) refuse_unindexed_block("holds", s_.NREF1 + surplus, s_.NREF1);
     if (surplus > 0)
       run_.warnings << "memprep: " << where(aux_.name(), 0) << ": warning: the block of phase "
                     << s_.IPHASE << " holds " << s_.NREF1 + surplus
@@ -720,7 +727,10 @@ class FullprofReader {
   // the table line it is paired with; blank columns give no index to compare.
   void match_indices(std::size_t j) {
     if (shows_indices(aux_.rec(), j)) return;
-    if (is_blank(cols(aux_.rec(), 1, 12))) return;
+    if (is_blank(cols(aux_.rec(), 1, 12))) {
+      unindexed_ = true;
+      return;
+    }
     const std::int64_t h = aux_.I(1, 4), k = aux_.I(5, 8), l = aux_.I(9, 12);
     if (h == s_.H[j] && k == s_.K[j] && l == s_.L[j]) return;
     auto hkl = [](std::int64_t a, std::int64_t b, std::int64_t c) {
@@ -729,6 +739,19 @@ class FullprofReader {
     aux_.fail("h k l " + hkl(h, k, l) + ", but " + where(src_.name(), src_.line()) +
               " is reflection " + hkl(s_.H[j], s_.K[j], s_.L[j]) +
               ": the auxiliary file must list the reflections of the table in its order");
+  }
+
+  // A block whose lines give no h k l is paired with the table by position alone: when
+  // its length is not the table's, a line is missing or added somewhere, and every
+  // amplitude after it would belong to another reflection.
+  [[noreturn]] void refuse_unindexed_block(std::string_view ends, std::int64_t lines,
+                                           std::int64_t table) {
+    throw IoFailure(aux_.name(), aux_.line(),
+                    "the block of phase " + std::to_string(s_.IPHASE) + " " + std::string(ends) +
+                        " " + std::to_string(lines) + " reflection lines, the table of " +
+                        where(src_.name(), 0) + " has " + std::to_string(table) +
+                        ", and lines without h k l (columns 1-12 blank) cannot be paired with "
+                        "its reflections: give h k l on every line, or one line per reflection");
   }
 
   // The auxiliary block ended before the table: `left` table lines, the one in hand
@@ -753,6 +776,7 @@ class FullprofReader {
   std::unique_ptr<crystal::StructureFactors> structure_factors_;
   std::vector<crystal::CheckedReflection> checked_;
   bool from_model_ = false;
+  bool unindexed_ = false;      // a line of the auxiliary block gave no h k l
   std::vector<double> ratios_;  // of the auxiliary |Fo| to the model's
   std::size_t phases_off_ = 0;
 };

@@ -729,6 +729,15 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
   auto edit = [](const std::string& name, std::string from, std::string to) {
     return [=](Work& w) { w.edit(name, from, to); };
   };
+  // The auxiliary lines without h k l, and the line of 2 0 0 deleted.
+  auto unindexed_amplitudes = [](Work& w) {
+    std::istringstream in(w.files.at("ceria.amp"));
+    std::string text, line;
+    while (std::getline(in, line))
+      if (!line.starts_with("   2   0   0"))
+        text += (line.starts_with("   ") ? std::string(12, ' ') + line.substr(12) : line) + "\n";
+    w.put("ceria.amp", text);
+  };
   struct Row {
     const char* what;
     const Kind& kind;
@@ -750,6 +759,19 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: ceria.amp:5: columns 13-24: the amplitude -156.1000 is negative: the auxiliary "
        "file gives moduli, 0 or more"},
+      {"an auxiliary block without h k l, one line short",
+       F,
+       unindexed_amplitudes,
+       {},
+       "memprep: ceria.amp:8: the block of phase 1 ends after 5 reflection lines, the table of "
+       "ceria.out has 6, and lines without h k l (columns 1-12 blank) cannot be paired with its "
+       "reflections: give h k l on every line, or one line per reflection"},
+      {"a blank line inside an auxiliary block",
+       F,
+       edit("ceria.amp", "   4   0   0 ", "\n   4   0   0 "),
+       {},
+       "memprep: ceria.amp:9: a blank line inside the block of phase 1: its lines are paired "
+       "with the reflections of the table in turn, one each"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
