@@ -611,7 +611,9 @@ TEST(BadInput, HostileEnvironments) {
       {"control file through a pipe", G, [](Work&) {}, "/dev/stdin", ""},
       {"tab after a file name", G,
        [](Work& w) { w.edit("silicon.ctl", "silicon.mem  ", "silicon.mem\t  \t"); }, "", ""},
-      {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "", ""},
+      {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "",
+       "memprep: silicon.lst:41: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
       {"list file cut inside a reflection line", G, cut(lst, 42, 40), "",
        "memprep: silicon.lst:42: the file ends in the middle of this line"},
       {"auxiliary file cut inside a line", F, cut(amp, 5, 20), "",
@@ -649,6 +651,7 @@ TEST(BadInput, SignalsDuringARun) {
                     cell(5.4, 5.4, 5.4, 90, 90, 90) + reflist(1);
   for (int i = 0; i < 99999; ++i)
     lst += refl(1 + i % 9, i % 7, i % 5, 8, 1021, 1.0 + 1e-5 * (i % 1000), 3500, 3490, 0);
+  lst += "\n";
   const std::map<std::string, std::string> inputs = {
       {"big.lst", lst},
       {"big.ctl",
@@ -725,7 +728,7 @@ namespace {
 // A row with `says` is refused with one line holding it (the directory left as it was); a
 // row with `check` converts, and the check looks at what it wrote.
 TEST(BadInput, FaultsOfAnAdversarialRound) {
-  const Kind& F = kKinds[1];
+  const Kind &G = kKinds[0], &F = kKinds[1];
   auto edit = [](const std::string& name, std::string from, std::string to) {
     return [=](Work& w) { w.edit(name, from, to); };
   };
@@ -737,6 +740,20 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
       if (!line.starts_with("   2   0   0"))
         text += (line.starts_with("   ") ? std::string(12, ' ') + line.substr(12) : line) + "\n";
     w.put("ceria.amp", text);
+  };
+  const Kind tof = {"lst-tof", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-tof", "mno.ctl", "mno.lst"};
+  // The source cut after line n, and `keep` characters of the next.
+  auto cut = [](const std::string& name, int n, std::size_t keep) {
+    return [=](Work& w) {
+      const std::string& text = w.files.at(name);
+      w.put(name, text.substr(0, end_of_line(text, n) + keep));
+    };
+  };
+  auto warns = [](std::string warning) {
+    return [=](const Work&, const Result& r) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+    };
   };
   struct Row {
     const char* what;
@@ -772,6 +789,26 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: ceria.amp:9: a blank line inside the block of phase 1: its lines are paired "
        "with the reflections of the table in turn, one each"},
+      {"a list file cut at a line end inside its reflection list",
+       G,
+       cut("silicon.lst", 41, 0),
+       {},
+       "memprep: silicon.lst:41: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
+      {"a list file cut in the leading blanks of a reflection line",
+       G,
+       cut("silicon.lst", 41, 5),
+       {},
+       "memprep: silicon.lst:42: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
+      {"a time-of-flight list file cut at a line end inside its profile dump",
+       tof,
+       cut("mno.lst", 66, 0),
+       {},
+       "",
+       warns("mno.lst:66: warning: the profile dump of the histogram stops at a time of flight "
+             "of 14 ms, before reflection 2 0 0 at 16.0038 ms: 2 reflections keep their unscaled "
+             "intensity; is the file complete?\n")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
