@@ -728,7 +728,7 @@ namespace {
 // A row with `says` is refused with one line holding it (the directory left as it was); a
 // row with `check` converts, and the check looks at what it wrote.
 TEST(BadInput, FaultsOfAnAdversarialRound) {
-  const Kind &G = kKinds[0], &F = kKinds[1];
+  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2];
   auto edit = [](const std::string& name, std::string from, std::string to) {
     return [=](Work& w) { w.edit(name, from, to); };
   };
@@ -753,6 +753,23 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
     return [=](const Work&, const Result& r) {
       EXPECT_EQ(r.status, 0) << r.err;
       EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+    };
+  };
+  // A second control file a.ctl beside the kind's own, its output line replaced.
+  auto second_control_file = [](std::string output) {
+    return [=](Work& w) {
+      std::string ctl = w.files.at("sample.ctl");
+      ctl.replace(ctl.find("sample.mem"), 10, output);
+      w.put("a.ctl", ctl);
+    };
+  };
+  // A call with several control files: one of them fails with `part` in its line, and the
+  // file `kept` is as it was before the call.
+  auto one_fails = [](std::string part, std::string kept) {
+    return [=](const Work& w, const Result& r) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+      EXPECT_EQ(read_file(w.dir.path / kept), w.files.at(kept));
     };
   };
   struct Row {
@@ -801,6 +818,31 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: silicon.lst:42: the file ends before the blank line that ends the reflection "
        "list: it was cut short"},
+      {"a control file of the call named as the MEM data set",
+       R,
+       second_control_file("sample.ctl"),
+       {"a.ctl"},
+       "",
+       one_fails("a.ctl:3: the MEM data set 'sample.ctl' would overwrite sample.ctl, a control "
+                 "file of this call",
+                 "sample.ctl")},
+      {"two control files of the call naming one MEM data set",
+       R,
+       [&](Work& w) {
+         second_control_file("sample.mem")(w);
+         w.edit("a.ctl", "1.0    ", "2.0    ");
+         w.put("sample.mem", "an earlier MEM data set\n");
+       },
+       {"a.ctl"},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 1);
+         EXPECT_NE(r.err.find("sample.ctl:3: the MEM data set 'sample.mem' would replace the MEM "
+                              "data set that a.ctl wrote earlier in this call"),
+                   std::string::npos)
+             << r.err;
+         EXPECT_NE(read_file(w.dir.path / "sample.mem").find("# E =  2.00000"), std::string::npos);
+       }},
       {"a time-of-flight list file cut at a line end inside its profile dump",
        tof,
        cut("mno.lst", 66, 0),
