@@ -71,20 +71,29 @@ class WarningLead : public std::streambuf {
 // Converts one control file; every failure is reported here, on one line (a console
 // message and its detail on two), led by the control file's name when several are given.
 // The listing of a conversion that succeeded goes to `listed`.
-bool convert(const std::string& control_file, const memprep::CommandLine& cl, bool several,
-             std::vector<memprep::Listing>& listed) {
+bool convert(const std::string& control_file, const memprep::CommandLine& cl,
+             memprep::CallFiles& call, std::vector<memprep::Listing>& listed) {
+  const bool several = call.control_files.size() > 1;
   const std::string lead = several ? memprep::where(control_file, 0) + ": " : "";
   const memprep::Run* watched = nullptr;
   WarningLead lead_buffer(std::cerr, control_file, watched);
   std::ostream led(&lead_buffer);
+  memprep::Run run(std::cout, several ? led : std::cerr);
+  watched = &run;
+  // The files of this conversion are kept from the later ones of the call, whatever the end.
+  struct Note {
+    memprep::CallFiles& call;
+    const memprep::Run& run;
+    bool succeeded = false;
+    ~Note() { call.note(run, succeeded); }
+  } note{call, run};
   try {
-    memprep::Run run(std::cout, several ? led : std::cerr);
-    watched = &run;
     run.options = cl.run;
     run.CTLFILE = control_file;
     run.listing.wanted = cl.run.wants_listing();
-    memprep::run_converter(run);
+    memprep::run_converter(run, &call);
     if (!cl.quiet) std::cerr << memprep::summary(run);
+    note.succeeded = true;
     if (run.listing.wanted) {
       run.listing.control = control_file;
       run.listing.source = run.SRCFILE;
@@ -173,10 +182,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool several = cl.control_files.size() > 1;
+  memprep::CallFiles call;
+  call.control_files = cl.control_files;
   std::size_t failed = 0;
   std::vector<memprep::Listing> listed;
   for (const std::string& control_file : cl.control_files)
-    if (!convert(control_file, cl, several, listed)) ++failed;
+    if (!convert(control_file, cl, call, listed)) ++failed;
   if (several && failed > 0)
     std::cerr << "memprep: " << failed << " of " << cl.control_files.size()
               << " control files failed\n";
