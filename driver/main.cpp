@@ -120,10 +120,16 @@ bool convert(const std::string& control_file, const memprep::CommandLine& cl,
 
 // The listing or the plot of the conversions that succeeded, on standard output ("-") or
 // put in place from its temporary file. False, reported, when it cannot be written.
-bool write_view(const std::string& name, memprep::OutputFile& file,
+bool write_view(const std::string& name, const char* role, memprep::OutputFile& file,
                 void (*write)(const std::vector<memprep::Listing>&, const memprep::LineSink&),
-                const std::vector<memprep::Listing>& listed) {
+                const std::vector<memprep::Listing>& listed, const memprep::CallFiles& call) {
   try {
+    if (name != "-")
+      if (const std::string what = memprep::overwritten_in_call(call, name); !what.empty()) {
+        std::cerr << "memprep: " << role << " " << memprep::quoted_name(name) << " would overwrite "
+                  << what << ": it is not written\n";
+        return false;
+      }
     if (name == "-") {
       write(listed, [](std::string_view line) { std::cout << line << '\n'; });
       std::cout << std::flush;
@@ -193,8 +199,11 @@ int main(int argc, char** argv) {
               << " control files failed\n";
   bool viewed = true;
   if (!listed.empty() && !cl.run.list_file.empty())
-    viewed = write_view(cl.run.list_file, list_file, memprep::write_reflection_listing, listed);
+    viewed = write_view(cl.run.list_file, "the listing", list_file,
+                        memprep::write_reflection_listing, listed, call);
   if (!listed.empty() && !cl.run.plot_file.empty())
-    viewed = write_view(cl.run.plot_file, plot_file, memprep::write_plot_svg, listed) && viewed;
+    viewed = write_view(cl.run.plot_file, "the plot", plot_file, memprep::write_plot_svg, listed,
+                        call) &&
+             viewed;
   return failed == 0 && viewed ? 0 : 1;
 }

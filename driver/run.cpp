@@ -153,6 +153,16 @@ void CallFiles::note(const Run& run, bool succeeded) {
   if (!run.FOSFILE.empty()) written.push_back({run.FOSFILE, "the companion file", run.CTLFILE});
 }
 
+std::string overwritten_in_call(const CallFiles& call, const std::string& name) {
+  for (const std::string& c : call.control_files)
+    if (same_file(name, c)) return name_for_message(c) + ", a control file of this call";
+  for (const auto* done : {&call.read, &call.written})
+    for (const CallFiles::Done& d : *done)
+      if (same_file(name, d.file))
+        return name_for_message(d.file) + ", " + d.role + " of " + name_for_message(d.control_file);
+  return {};
+}
+
 bool companion_may_replace(const std::string& name) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(name, ec)) return true;  // created, or refused there

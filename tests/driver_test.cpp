@@ -434,14 +434,22 @@ TEST(Driver, ListingAndPlotOfSeveralConversions) {
   EXPECT_EQ(std::system(render.c_str()), 0) << read_file(dir.path / "render.err");
   EXPECT_TRUE(read_file(dir.path / "view.png").starts_with("\x89PNG"));
 
-  const std::string control = read_file(dir.path / "out-model" / "model.ctl");
-  Result refused =
-      run_memprep(dir.path, {"-C", "--list", "out-model/model.ctl", "out-model/model.ctl"});
+  // The second conversion refuses a listing over its source and fails; the first succeeds,
+  // and the listing is still not written over that source.
+  const std::string source = read_file(dir.path / "out-model" / "kmnf3.out");
+  Result refused = run_memprep(dir.path, {"-q", "-C", "--list", "out-model/kmnf3.out",
+                                          "out-groups/tetra.ctl", "out-model/model.ctl"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("the listing 'out-model/model.ctl' would overwrite the control file"),
+  EXPECT_NE(
+      refused.err.find(": the listing 'out-model/kmnf3.out' would overwrite the source file\n"),
+      std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("memprep: the listing 'out-model/kmnf3.out' would overwrite "
+                             "out-model/kmnf3.out, the source file of out-model/model.ctl: it is "
+                             "not written\n"),
             std::string::npos)
       << refused.err;
-  EXPECT_EQ(read_file(dir.path / "out-model" / "model.ctl"), control);
+  EXPECT_EQ(read_file(dir.path / "out-model" / "kmnf3.out"), source);
 }
 
 }  // namespace
