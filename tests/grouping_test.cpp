@@ -174,6 +174,25 @@ TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
             "negative\n");
 }
 
+// Under the refinement rule a group whose SUM would be written as 0.0000 is left out, as a
+// reflection is (under the counting rule the writer refuses it, naming E).
+TEST(OverlapGrouping, RefinementSumWrittenAsZeroLeavesTheGroupOut) {
+  Grouping g;
+  g.run.options.overlap_fwhm = 1;
+  g.run.options.sigma = RunOptions::Sigma::refinement;
+  for (double pos : {10.0, 10.1, 20.0}) {
+    const std::size_t i = g.add(pos, 0.2);
+    g.s.Icalc[i] = g.s.FcAbs[i] = 1;
+    g.s.SigIo[i] = pos < 20 ? 1e-5 : 1;  // the group's SUM: 1e-5 / (1 + sqrt(1 + 1e-5))
+  }
+  assign_uncertainties(g.s, g.run.options.sigma);
+  form_overlap_groups(g.run);
+  leave_out_unweighted(g.run);
+  EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{3}));
+  EXPECT_TRUE(g.s.groups.empty());
+  EXPECT_EQ(g.run.groups_left_out_reasons, "sigma(|Fo|) written as zero: 1");
+}
+
 // Each reason a reflection is left out for, once: the first reflection spoilt, the second
 // kept.
 TEST(LeaveOut, EachReasonOnce) {
