@@ -106,6 +106,16 @@ struct ReflectionInfo {
 };
 ReflectionInfo reflection_info(const SpaceGroup& group, const Cell& cell, int h, int k, int l);
 
+// The representative of a reflection's equivalents under the Laue group (Friedel mates
+// merged with it unless keep_friedel), and how its structure factor relates to the given
+// one: F(kept) = F(given) or conj(F(given)) (when friedel) times exp(i phase_shift).
+struct UniqueIndex {
+  int h = 0, k = 0, l = 0;
+  double phase_shift = 0;  // radians
+  bool friedel = false;    // the kept index is the Friedel mate of an equivalent of the given
+};
+UniqueIndex unique_index(const SpaceGroup& group, int h, int k, int l, bool keep_friedel);
+
 enum class Radiation { xray, neutron };
 
 struct Atom {

@@ -293,4 +293,8 @@ ReflectionInfo reflection_info(const SpaceGroup& group, const Cell& cell, int h,
   return info;
 }
 
+UniqueIndex unique_index(const SpaceGroup&, int h, int k, int l, bool) {
+  return {h, k, l, 0, false};
+}
+
 }  // namespace memprep::crystal
