@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cmath>
 #include <gemmi/cif.hpp>
-#include <numbers>
 #include <random>
 #include <set>
 #include <tuple>
@@ -16,7 +15,7 @@ namespace memprep {
 namespace {
 
 using crystal::Radiation;
-constexpr double pi = std::numbers::pi;
+constexpr double pi = 3.14159265358979323846;
 
 // An acentric structure in P 21 21 21 (the operators given, with the H-M name and number
 // that agree with them): an anisotropic Zn given by U_ij, an isotropic O by B, a hydrogen
