@@ -118,6 +118,7 @@ class Reader {
 struct Element {
   std::string symbol;
   double fprime = 0, fdoubleprime = 0;
+  bool dispersion_given = false;  // by the long form of SFAC or by DISP
 };
 
 // A raw atom line, decoded once every free variable is known.
@@ -207,6 +208,7 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
   crystal::Model model;
   model.radiation = radiation;
   std::optional<std::int64_t> cell_line;
+  double wavelength = 0;
   int latt = 1;
   std::int64_t latt_line = 0;
   std::vector<std::string> symm;
@@ -223,6 +225,7 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
       ended = true;
     } else if (k == "CELL") {
       std::vector<double> v = numbers(reader, in, 0, 7, "values (wavelength, a b c, angles)");
+      wavelength = v[0];
       model.cell = {v[1], v[2], v[3], v[4], v[5], v[6]};
       cell_line = in.line;
       try {
@@ -247,9 +250,9 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
           in.args.size() > 1 && !std::isalpha(static_cast<unsigned char>(in.args[1].front()));
       if (long_form) {
         std::vector<double> v = numbers(reader, in, 1, 11, "coefficients");
-        elements.push_back({in.args[0], v[9], v[10]});
+        elements.push_back({in.args[0], v[9], v[10], true});
       } else {
-        for (const std::string& s : in.args) elements.push_back({s, 0, 0});
+        for (const std::string& s : in.args) elements.push_back({s, 0, 0, false});
       }
     } else if (k == "DISP") {
       if (in.args.empty()) reader.fail(in.line, "DISP: no element");
@@ -302,10 +305,19 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
       if (upper(e.symbol) == upper(d.args[0])) {
         e.fprime = v[0];
         e.fdoubleprime = v[1];
+        e.dispersion_given = true;
         found = true;
       }
     if (!found) reader.fail(d.line, "DISP: '" + d.args[0] + "' is not an element of SFAC");
   }
+  // Without DISP, SHELXL takes f' and f'' for CELL's wavelength from its own tables.
+  if (radiation == crystal::Radiation::xray)
+    for (Element& e : elements)
+      if (!e.dispersion_given) {
+        crystal::Dispersion d = crystal::dispersion(e.symbol, wavelength);
+        e.fprime = d.fprime;
+        e.fdoubleprime = d.fdoubleprime;
+      }
 
   constexpr double kEightPiSquared = 8 * std::numbers::pi * std::numbers::pi;
   std::optional<std::size_t> rides_on;  // the atom a riding U refers to

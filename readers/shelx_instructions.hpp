@@ -1,7 +1,9 @@
 // The crystal model of a SHELX instruction file (.res, .ins): CELL, LATT and SYMM, SFAC
 // (element symbols, or the long form with its f' and f''), DISP, FVAR and the atoms up to
 // HKLF or END, with parameters coded by free variables (10m + p) decoded and riding
-// isotropic U's (-1.2, -1.5) taken from the atom they ride on.
+// isotropic U's (-1.2, -1.5) taken from the atom they ride on. For X-rays, an element without
+// DISP or the long form of SFAC has f' and f'' computed for CELL's wavelength, as SHELXL
+// takes them from its tables.
 #pragma once
 
 #include "crystal/crystal.hpp"

@@ -26,6 +26,7 @@ LATT 7
 SYMM -X, Y, 1/2-Z
 SFAC Zn O H
 DISP Zn 0.284 1.430
+DISP O 0.011 0.006
 UNIT 4 16 8
 L.S. 4
 fmap 2
@@ -61,6 +62,7 @@ _space_group_name_H-M_alt 'C 1 2/c 1'
 loop_
 _atom_type_symbol _atom_type_scat_dispersion_real _atom_type_scat_dispersion_imag
 Zn 0.284 1.430
+O 0.011 0.006
 loop_
 _atom_site_label _atom_site_type_symbol _atom_site_fract_x _atom_site_fract_y
 _atom_site_fract_z _atom_site_U_iso_or_equiv _atom_site_adp_type _atom_site_occupancy
@@ -92,7 +94,7 @@ TEST(ShelxInstructions, SameStructureFactorsAsTheCif) {
   ASSERT_EQ(res.atoms.size(), 7u);
   EXPECT_EQ(res.group.order(), cif.group.order());
   EXPECT_EQ(res.atoms[0].occupancy, 1);
-  EXPECT_EQ(res.atoms[0].line, 14);
+  EXPECT_EQ(res.atoms[0].line, 15);
   EXPECT_DOUBLE_EQ(res.atoms[1].occupancy, 0.6);
   EXPECT_DOUBLE_EQ(res.atoms[2].occupancy, 0.4);
   crystal::StructureFactors F_res(res), F_cif(cif);
@@ -102,6 +104,16 @@ TEST(ShelxInstructions, SameStructureFactorsAsTheCif) {
         std::complex<double> a = F_res(h, k, l), b = F_cif(h, k, l);
         ASSERT_LT(std::abs(a - b), 1e-9 * (1 + std::abs(b))) << h << " " << k << " " << l;
       }
+  // Without DISP, f' and f'' for CELL's wavelength: at Mo K-alpha the International Tables
+  // give Zn 0.284 and 1.430, O 0.0106 and 0.0060.
+  std::string no_disp = kInstructions;
+  no_disp.erase(no_disp.find("DISP"),
+                std::string_view("DISP Zn 0.284 1.430\nDISP O 0.011 0.006\n").size());
+  crystal::Model computed = read(no_disp);
+  EXPECT_NEAR(computed.atoms[0].fprime, 0.284, 0.01);
+  EXPECT_NEAR(computed.atoms[0].fdoubleprime, 1.430, 0.01);
+  EXPECT_NEAR(computed.atoms[1].fprime, 0.0106, 0.0005);
+  EXPECT_NEAR(computed.atoms[1].fdoubleprime, 0.0060, 0.0003);
 }
 
 TEST(ShelxInstructions, RefusedFilesNameTheLine) {
@@ -112,9 +124,9 @@ TEST(ShelxInstructions, RefusedFilesNameTheLine) {
   } cases[] = {
       {"CELL 0.71073 9.0 6.0 8.0 90 100 90\n", "", "test.res: no CELL"},
       {"CELL 0.71073 9.0 6.0 8.0", "CELL 0.71073 9.0 6.0 8.x", "test.res:3: CELL: values"},
-      {"Zn1 1 10.0", "Zn1 4 10.0", "test.res:14: atom 'Zn1': SFAC defines no scattering factor 4"},
-      {"0.3 0.4 21.0", "0.3 0.4 31.0", "test.res:17: atom 'O1': the site occupation factor 31"},
-      {"O2 2 0.15", "O2 2 0.1a", "test.res:19: atom 'O2': '0.1a' is not a number"},
+      {"Zn1 1 10.0", "Zn1 4 10.0", "test.res:15: atom 'Zn1': SFAC defines no scattering factor 4"},
+      {"0.3 0.4 21.0", "0.3 0.4 31.0", "test.res:18: atom 'O1': the site occupation factor 31"},
+      {"O2 2 0.15", "O2 2 0.1a", "test.res:20: atom 'O2': '0.1a' is not a number"},
       {"HKLF 4\nO9 2 not read after HKLF\nEND\n", "", "test.res: the file ends before HKLF or END"},
       {"SYMM -X, Y, 1/2-Z", "SYMM -X, Y, 1/2-Q", "test.res:5: LATT and SYMM"},
       {"DISP Zn", "DISP Cu", "test.res:8: DISP: 'Cu' is not an element of SFAC"},
