@@ -12,6 +12,7 @@
 #include "io/errors.hpp"
 #include "io/output_file.hpp"
 #include "io/text_source.hpp"
+#include "store/listing.hpp"
 #include "store/store.hpp"
 
 namespace memprep {
@@ -73,6 +74,11 @@ struct RunOptions {
   bool overlap_groups() const { return overlap_fwhm > 0 || overlap_d > 0; }
   // sigma(|Fo|): from E and Io (counting), or from the refinement's sigma of Iobs.
   enum class Sigma { counting, refinement } sigma = Sigma::counting;
+  // The names in each control file are taken relative to that control file's directory.
+  bool names_beside_control = false;
+  // The per-reflection listing and the plot ("-": standard output); empty: not asked for.
+  std::string list_file, plot_file;
+  bool wants_listing() const { return !list_file.empty() || !plot_file.empty(); }
 };
 
 struct Run {
@@ -95,10 +101,13 @@ struct Run {
   RunOptions options;
   SettingOrigins origin;
   ControlCursor control;
-  std::string chosen;            // what the reader took from the source, in words
-  std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
-  std::string left_out_reasons;  // how many for each reason, in words
-  bool binary_source = false;    // SrcLine holds record numbers of a binary source
+  std::string chosen;              // what the reader took from the source, in words
+  std::int64_t left_out = 0;       // reflections left out without a usable sigma(|Fo|)
+  std::string left_out_reasons;    // how many for each reason, in words
+  bool binary_source = false;      // SrcLine holds record numbers of a binary source
+  bool phases_from_model = false;  // the reader computed F_model: FcAbs holds |F_model|
+  std::string names_from;          // the directory relative names are taken in; "": here
+  Listing listing;                 // what became of each reflection, when asked for
 
   // Overlap groups formed from the source and left out without a usable SUM: how many, and
   // how many for each reason, in words.
