@@ -235,9 +235,9 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
       }
     } else if (k == "LATT") {
       double n = numbers(reader, in, 0, 1, "lattice type")[0];
-      latt = static_cast<int>(n);
-      if (n != latt || latt == 0 || std::abs(latt) > 7)
+      if (n != std::round(n) || n == 0 || std::abs(n) > 7)
         reader.fail(in.line, "LATT: '" + in.args[0] + "' is not a lattice type");
+      latt = static_cast<int>(n);
       latt_line = in.line;
     } else if (k == "SYMM") {
       std::string op;
@@ -323,16 +323,16 @@ crystal::Model read_shelx_instructions(TextSource& src, crystal::Radiation radia
   std::optional<std::size_t> rides_on;  // the atom a riding U refers to
   for (const AtomLine& line : atoms) {
     auto decode = [&](double x, const char* what) {
-      long m = std::lround(x / 10);
-      double p = x - 10.0 * static_cast<double>(m);
+      double m = std::round(x / 10);
+      double p = x - 10 * m;
       if (m == 0) return x;
       if (m == 1 || m == -1) return p;
-      std::size_t n = static_cast<std::size_t>(std::labs(m));
-      if (n > fvar.size())
+      if (std::abs(m) > static_cast<double>(fvar.size()))
         reader.fail(line.line, "atom '" + line.label + "': " + what + " " + number_text(x) +
-                                   " refers to free variable " + std::to_string(n) +
+                                   " refers to free variable " + number_text(std::abs(m)) +
                                    ", FVAR gives " + std::to_string(fvar.size()));
-      return m > 0 ? p * fvar[n - 1] : p * (fvar[n - 1] - 1);
+      double fv = fvar[static_cast<std::size_t>(std::abs(m)) - 1];
+      return m > 0 ? p * fv : p * (fv - 1);
     };
     const std::vector<double>& v = line.values;
     crystal::Atom a;
