@@ -27,6 +27,7 @@ enum class When : std::uint8_t {
   polarisation,     // the list file's histogram is of type PXC
   unknown_heading,  // the FullProf reflection table's heading is not one the reader knows
   auxiliary_file,   // an auxiliary file is named (not "-")
+  no_wavelength,    // the source gives no wavelength
 };
 
 // Who reads a line, in the order of a run.

@@ -58,7 +58,7 @@ struct Entry {
 // source decides them.
 struct Filled {
   std::array<std::optional<Entry>, kSettings> entries;
-  bool time_of_flight = false, polarisation = false, auxiliary_file = true;
+  bool time_of_flight = false, polarisation = false, auxiliary_file = true, no_wavelength = false;
 
   void set(Setting s, std::string value, std::string comment) {
     entries[static_cast<std::size_t>(s)] = Entry{std::move(value), std::move(comment)};
@@ -73,6 +73,8 @@ struct Filled {
         return time_of_flight;
       case When::polarisation:
         return polarisation;
+      case When::no_wavelength:
+        return no_wavelength;
       case When::unknown_heading:  // the reader's question when it meets such a table
         return false;
     }
@@ -464,6 +466,7 @@ std::string control_template(const std::string& source) {
                       "(the data set's name, the new data set's name, the title, the symmetry "
                       "line, the bank's 2theta, TOFLIN TOFQUAD TOFZERO) and the data set gives "
                       "everything else");
+    case SourceKind::reflection_cif:
     case SourceKind::none:
       break;
   }

@@ -7,6 +7,7 @@
 #include "control/control_layout.hpp"
 #include "driver/source_kinds.hpp"
 #include "steps/overlap_grouping.hpp"
+#include "steps/squared_observations.hpp"
 #include "steps/uncertainties.hpp"
 #include "writers/writers.hpp"
 
@@ -162,6 +163,11 @@ void convert(Run& run) {
   finish_layout(run);
   run.ctl.close();
 
+  if (kind.source.squares) {
+    merge_equivalents(run);
+    moduli_from_squares(run.store);
+    run.options.sigma = RunOptions::Sigma::source;
+  }
   assign_uncertainties(run.store, run.options.sigma);
   form_overlap_groups(run);
   leave_out_unweighted(run);

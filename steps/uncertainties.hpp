@@ -16,6 +16,9 @@
 //   sigma(|Fo|²) / (2 |Fo|) for strong reflections and stays finite at |Fo| = 0. A group
 //   G'o'² = sum m |Fo|² / sum m takes sigma(G'o'²) = sum m sigma(|Fo|²) / sum m: the
 //   intensities a refinement apportions to the reflections of one peak are fully correlated.
+// - source: the source gives sigma(|Fo|²) itself (SigIo, on the scale of |Fo|²): sigma(|Fo|)
+//   by the same expression, divided by sqrt(E) as the counting rule divides it, so that E = 1
+//   keeps the source's value.
 #pragma once
 
 #include <cmath>
@@ -36,6 +39,8 @@ enum class SigmaFault {
   not_finite,          // refinement: too large to be a number
   sigma_not_finite,    // counting: |Fo| above 0, but 1/(E Io') or the product overflows
   sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
+  source_not_number,   // source: Fo² or sigma(Fo²) not given or not a finite number
+  source_sigma_zero,   // source: sigma(Fo²) zero or negative
 };
 
 // The reason in words, as the reports give it.

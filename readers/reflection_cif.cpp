@@ -1,0 +1,644 @@
+// A reflection CIF as the source: the structure-factor list of a refinement (SHELXL and
+// olex2 `.fcf` files of list codes 3, 4 and 6, Jana's files, GSAS-II's CIFs), read with
+// gemmi's CIF parser. Tags are compared without regard to case and are looked up in both
+// spellings, `_refln_F_calc` and the DDL2 form `_refln.F_calc`.
+//
+// The reflection loop gives h k l and the measured values in one of two forms:
+//   F_squared_meas, F_squared_sigma   Fo² and sigma(Fo²) as they stand;
+//   F_meas, F_sigma                   Fo² = F², sigma(Fo²) = sigma (2 F + sigma), which
+//                                     the refinement rule turns back into sigma exactly;
+// and the model's values as F_calc with phase_calc (degrees), A_calc with B_calc, or
+// F_squared_calc alone (the phases then come from the model). The reader leaves Fo² in Io,
+// sigma(Fo²) in SigIo, the phase as a unit phasor in FoR, FoI and |F|calc² in Icalc; the
+// steps merge the equivalents and form |Fo| (steps/squared_observations.hpp).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <gemmi/cif.hpp>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "crystal/crystal.hpp"
+#include "crystal/structure_cif.hpp"
+#include "io/files.hpp"
+#include "readers/readers.hpp"
+
+namespace memprep {
+
+namespace cif = gemmi::cif;
+
+namespace {
+
+// ---- The file --------------------------------------------------------------------------
+
+std::string file_text(const std::string& name) {
+  const int fd = open_for_reading(name, Readable::regular);
+  std::string text;
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const std::string why = std::strerror(errno);
+      ::close(fd);
+      throw IoFailure(name, 0, "read error: " + why);
+    }
+    if (got == 0) break;
+    text.append(buf, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return text;
+}
+
+// gemmi's messages begin with the source name and the line ("NAME:12:5: ..." from the
+// parser, "NAME:12 in data_x: ..." from its checks): they become "FILE:LINE: condition".
+[[noreturn]] void parse_failure(const std::string& name, std::string_view message) {
+  std::int64_t line = 0;
+  if (message.starts_with(name) && message.size() > name.size() && message[name.size()] == ':') {
+    message.remove_prefix(name.size() + 1);
+    const auto r = std::from_chars(message.data(), message.data() + message.size(), line);
+    message.remove_prefix(static_cast<std::size_t>(r.ptr - message.data()));
+    if (message.starts_with(':')) {  // the column
+      message.remove_prefix(1);
+      std::int64_t column = 0;
+      const auto c = std::from_chars(message.data(), message.data() + message.size(), column);
+      message.remove_prefix(static_cast<std::size_t>(c.ptr - message.data()));
+    }
+    while (message.starts_with(':') || message.starts_with(' ')) message.remove_prefix(1);
+  }
+  std::string condition(message.substr(0, message.find('\n')));
+  throw IoFailure(name, line, "not a readable CIF: " + condition);
+}
+
+cif::Document parse(const std::string& name, const std::string& text) {
+  try {
+    return cif::read_memory(text.data(), text.size(), name.c_str());
+  } catch (const std::exception& e) {
+    parse_failure(name, e.what());
+  }
+}
+
+// The line of each row of a loop: the parser keeps only the line of `loop_`, so the text
+// is scanned from there, value by value (quoted values and text fields taken whole).
+std::vector<std::int64_t> row_lines(const std::string& text, int loop_line, std::size_t width,
+                                    std::size_t rows) {
+  std::vector<std::int64_t> lines;
+  lines.reserve(rows);
+  std::size_t pos = 0;
+  std::int64_t line = 1;
+  while (line < loop_line && pos < text.size()) {
+    const std::size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) break;
+    pos = nl + 1;
+    ++line;
+  }
+  std::size_t token = 0;
+  const std::size_t skip = width + 1;  // loop_ and its tags
+  const auto at_line_start = [&](std::size_t p) { return p == 0 || text[p - 1] == '\n'; };
+  while (pos < text.size() && lines.size() < rows) {
+    const char c = text[pos];
+    if (c == '\n') {
+      ++line;
+      ++pos;
+      continue;
+    }
+    if (c == ' ' || c == '\t' || c == '\r') {
+      ++pos;
+      continue;
+    }
+    if (c == '#') {
+      pos = text.find('\n', pos);
+      if (pos == std::string::npos) break;
+      continue;
+    }
+    if (token >= skip && (token - skip) % width == 0) lines.push_back(line);
+    ++token;
+    if (c == ';' && at_line_start(pos)) {  // a text field, to a line beginning with ';'
+      std::size_t p = pos + 1;
+      for (;;) {
+        const std::size_t nl = text.find('\n', p);
+        if (nl == std::string::npos) return lines;
+        ++line;
+        p = nl + 1;
+        if (p < text.size() && text[p] == ';') break;
+      }
+      pos = p + 1;
+      continue;
+    }
+    if (c == '\'' || c == '"') {  // ends at the same quote followed by a blank
+      std::size_t p = pos + 1;
+      while (p < text.size() &&
+             !(text[p] == c && (p + 1 == text.size() || text[p + 1] == ' ' || text[p + 1] == '\t' ||
+                                text[p + 1] == '\n' || text[p + 1] == '\r')))
+        ++p;
+      pos = p + 1;
+      continue;
+    }
+    while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\n' &&
+           text[pos] != '\r')
+      ++pos;
+  }
+  while (lines.size() < rows) lines.push_back(lines.empty() ? loop_line : lines.back());
+  return lines;
+}
+
+// ---- Items in both spellings -----------------------------------------------------------
+
+// The value of `_CATEGORY_ITEM` or `_CATEGORY.ITEM`, or nullptr.
+const std::string* item(const cif::Block& block, std::string_view category, std::string_view name) {
+  for (char sep : {'_', '.'}) {
+    std::string tag = "_" + std::string(category) + sep + std::string(name);
+    if (const std::string* v = block.find_value(tag)) return v;
+  }
+  return nullptr;
+}
+
+// A number as CIF writes it, its standard uncertainty in parentheses passed over: NaN for
+// "?" and "." (not given); nullopt for a text that is not a number.
+std::optional<double> cif_number(std::string_view v) {
+  if (v == "?" || v == ".") return std::nan("");
+  if (std::size_t open = v.find('('); open != std::string_view::npos && v.ends_with(')'))
+    v = v.substr(0, open);
+  if (v.starts_with('+')) v.remove_prefix(1);
+  double x = 0;
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), x);
+  if (r.ec != std::errc() || r.ptr != v.data() + v.size() || v.empty()) return std::nullopt;
+  return x;
+}
+
+std::optional<std::int64_t> cif_integer(std::string_view v) {
+  if (v.starts_with('+')) v.remove_prefix(1);
+  std::int64_t x = 0;
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), x);
+  if (r.ec != std::errc() || r.ptr != v.data() + v.size() || v.empty()) return std::nullopt;
+  return x;
+}
+
+// ---- The control layout ----------------------------------------------------------------
+
+constexpr ControlLine kLayout[] = {
+    with_guide(kSourceLine,
+               "the reflection CIF's name (containing `.fcf`, `.FCF`, `.cif` or `.CIF`)"),
+    {.holds = Setting::auxiliary,
+     .stage = Stage::names,
+     .what = "the structure file name",
+     .read = read_auxiliary_name,
+     .guide = "the structure CIF's name, for a reflection file without phases; `-` when the "
+              "file carries its phases or its own block holds the structure",
+     .placeholder = "-",
+     .comment = "structure CIF: - when the file carries phases or holds the structure"},
+    kOutputLine,
+    {.holds = Setting::data_block,
+     .stage = Stage::reader,
+     .what = "the data block",
+     .guide = "the data block's name (without `data_`), or `-`: the file's one block with "
+              "reflections",
+     .placeholder = "-",
+     .comment = "data block"},
+    {.holds = Setting::title,
+     .stage = Stage::reader,
+     .what = "the title",
+     .guide = "title, or `-`: the file's (`_shelx_title`, else the block's name)",
+     .placeholder = "-",
+     .comment = "title: - for the file's"},
+    by_reader(with_guide(kELine, "`E`: sigma(\\|Fo\\|) is the file's divided by √E")),
+    by_reader(kGridLine),
+    {.holds = Setting::lambda1,
+     .when = When::no_wavelength,
+     .stage = Stage::reader,
+     .what = "lambda1",
+     .read = read_lambda1,
+     .guide = "`lambda1`",
+     .placeholder = "<lambda1: the wavelength in Angstrom>",
+     .comment = "lambda1: the file gives none"},
+    {.holds = Setting::amplitudes,
+     .stage = Stage::reader,
+     .what = "F000",
+     .guide = "F000, or `-`: `_exptl_crystal_F_000`, else the model's",
+     .placeholder = "-",
+     .comment = "F000: - for the file's or the model's"},
+};
+
+// ---- The reader ------------------------------------------------------------------------
+
+// The columns of the reflection loop, -1 where absent.
+struct Columns {
+  int h = -1, k = -1, l = -1;
+  int f2 = -1, f2_sigma = -1;  // F_squared_meas, F_squared_sigma
+  int f = -1, f_sigma = -1;    // F_meas, F_sigma
+  int f_calc = -1, phase = -1, a = -1, b = -1, f2_calc = -1;
+  int status = -1;
+};
+
+class CifReader {
+ public:
+  explicit CifReader(Run& run) : run_(run), s_(run.store), name_(run.SRCFILE) {}
+
+  void read() {
+    text_ = file_text(name_);
+    doc_ = parse(name_, text_);
+    choose_block();
+    find_columns();
+    read_title();
+    read_control(run_, Setting::E);
+    read_control(run_, Setting::grid);
+    read_symmetry_and_cell();
+    read_radiation();
+    read_reflections();
+    read_f000();
+    describe();
+  }
+
+ private:
+  // The next control line, which holds `holds`, as text without its surrounding blanks.
+  std::string control_text(Setting holds, std::size_t length = 512) {
+    const ControlLine& line = advance_layout(run_, holds);
+    std::string text;
+    read_control_line(run_, text, length, line.what);
+    run_.origin[holds] = where(run_.ctl.name(), run_.ctl.line());
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+  }
+
+  [[noreturn]] void fail(std::int64_t line, const std::string& condition) const {
+    throw IoFailure(name_, line, condition);
+  }
+
+  const cif::Loop* reflection_loop(const cif::Block& b, int* line = nullptr) const {
+    for (const cif::Item& it : b.items)
+      if (it.type == cif::ItemType::Loop &&
+          (it.loop.find_tag("_refln_index_h") >= 0 || it.loop.find_tag("_refln.index_h") >= 0)) {
+        if (line) *line = it.line_number;
+        return &it.loop;
+      }
+    return nullptr;
+  }
+
+  // The block named on the control line, or the one block with a reflection loop.
+  void choose_block() {
+    std::string wanted = control_text(Setting::data_block);
+    wanted = wanted.substr(0, wanted.find(' '));
+    const std::string asked_at = run_.origin[Setting::data_block];
+    std::string with_reflections;
+    std::vector<const cif::Block*> candidates;
+    for (const cif::Block& b : doc_.blocks)
+      if (reflection_loop(b)) {
+        candidates.push_back(&b);
+        with_reflections += (with_reflections.empty() ? "" : ", ") + b.name;
+      }
+    if (wanted == "-") {
+      if (candidates.empty())
+        fail(0, "not a reflection file: no block holds a loop of _refln_index_h");
+      if (candidates.size() > 1)
+        fail(0, "the blocks " + with_reflections + " all hold reflections; the control file (" +
+                    asked_at + ") must name one");
+      block_ = candidates.front();
+    } else {
+      if (wanted.starts_with("data_")) wanted.erase(0, 5);
+      for (const cif::Block& b : doc_.blocks)
+        if (gemmi::iequal(b.name, gemmi::to_lower(wanted))) block_ = &b;
+      if (!block_)
+        fail(0, "holds no block data_" + wanted + ", which the control file names (" + asked_at +
+                    "); blocks with reflections: " +
+                    (with_reflections.empty() ? std::string("none") : with_reflections));
+      if (!reflection_loop(*block_))
+        fail(0, "block data_" + block_->name + " holds no loop of _refln_index_h (" + asked_at +
+                    "); blocks with reflections: " +
+                    (with_reflections.empty() ? std::string("none") : with_reflections));
+    }
+  }
+
+  void find_columns() {
+    loop_ = reflection_loop(*block_, &loop_line_);
+    const cif::Loop& loop = *loop_;
+    auto col = [&](const char* tag) {
+      for (const char* prefix : {"_refln_", "_refln."}) {
+        const int c = loop.find_tag(std::string(prefix) + tag);
+        if (c >= 0) return c;
+      }
+      return -1;
+    };
+    c_.h = col("index_h");
+    c_.k = col("index_k");
+    c_.l = col("index_l");
+    c_.f2 = col("F_squared_meas");
+    c_.f2_sigma = col("F_squared_sigma");
+    c_.f = col("F_meas");
+    c_.f_sigma = col("F_sigma");
+    c_.f_calc = col("F_calc");
+    c_.phase = col("phase_calc");
+    c_.a = col("A_calc");
+    c_.b = col("B_calc");
+    c_.f2_calc = col("F_squared_calc");
+    c_.status = col("observed_status");
+    if (c_.k < 0 || c_.l < 0) fail(loop_line_, "the reflection loop lacks _refln_index_k or _l");
+    if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
+      measured_ = "F^2meas, sigma(F^2)";
+    } else if (c_.f >= 0 && c_.f_sigma >= 0) {
+      measured_ = "Fmeas, sigma(F)";
+    } else {
+      fail(loop_line_,
+           "the reflection loop holds neither _refln_F_squared_meas with _refln_F_squared_sigma "
+           "nor _refln_F_meas with _refln_F_sigma");
+    }
+    if (c_.f_calc >= 0 && c_.phase >= 0)
+      calculated_ = "Fcalc, phase";
+    else if (c_.a >= 0 && c_.b >= 0)
+      calculated_ = "A, B";
+    else
+      fail(loop_line_,
+           "the reflection loop carries no phases (_refln_phase_calc with _refln_F_calc, or "
+           "_refln_A_calc with _refln_B_calc)");
+  }
+
+  void read_title() {
+    const ControlLine& line = advance_layout(run_, Setting::title);
+    read_control_line(run_, s_.TITLE, 70, line.what);
+    run_.origin[Setting::title] = where(run_.ctl.name(), run_.ctl.line());
+    std::string_view t = s_.TITLE;
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    if (t != "-") return;
+    std::string title;
+    if (const std::string* v = block_->find_value("_shelx_title")) title = cif::as_string(*v);
+    if (title.empty()) title = block_->name;
+    std::string_view tv = title;
+    while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
+    s_.TITLE = std::string(tv.substr(0, 70));
+    for (char& ch : s_.TITLE)
+      if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
+  }
+
+  double cell_item(const char* name) const {
+    const std::string* v = item(*block_, "cell", name);
+    if (!v) fail(0, std::string("block data_") + block_->name + " gives no _cell_" + name);
+    const std::optional<double> x = cif_number(*v);
+    if (!x || !std::isfinite(*x))
+      fail(0, std::string("_cell_") + name + " '" + *v + "' is not a number");
+    return *x;
+  }
+
+  void read_symmetry_and_cell() {
+    // The cell and the group of the block, by the crystal layer's rules.
+    s_.CELL = {cell_item("length_a"),    cell_item("length_b"),   cell_item("length_c"),
+               cell_item("angle_alpha"), cell_item("angle_beta"), cell_item("angle_gamma")};
+    run_.origin[Setting::cell] = where(name_, 0);
+    if (std::string fault = cell_fault(s_.CELL); !fault.empty()) fail(0, fault);
+    cell_ = {s_.CELL[0], s_.CELL[1], s_.CELL[2], s_.CELL[3], s_.CELL[4], s_.CELL[5]};
+
+    crystal::SymmetryGiven given;
+    for (const char* tag : {"_space_group_symop_operation_xyz", "_space_group_symop.operation_xyz",
+                            "_symmetry_equiv_pos_as_xyz", "_symmetry_equiv.pos_as_xyz"}) {
+      cif::Column c = const_cast<cif::Block*>(block_)->find_values(tag);
+      if (!c.item()) continue;
+      for (const std::string& op : c) given.operators.push_back(cif::as_string(op));
+      break;
+    }
+    auto text = [&](std::initializer_list<std::pair<const char*, const char*>> tags) {
+      for (auto [cat, name] : tags)
+        if (const std::string* v = item(*block_, cat, name); v && !cif::is_null(*v))
+          return cif::as_string(*v);
+      return std::string();
+    };
+    given.hall = text({{"space_group", "name_Hall"}, {"symmetry", "space_group_name_Hall"}});
+    given.hm = text({{"space_group", "name_H-M_alt"}, {"symmetry", "space_group_name_H-M"}});
+    const std::string number =
+        text({{"space_group", "IT_number"}, {"symmetry", "Int_Tables_number"}});
+    if (!number.empty()) {
+      const std::optional<std::int64_t> n = cif_integer(number);
+      if (!n || *n < 1 || *n > 230)
+        fail(0, "the space-group number '" + number + "' is not 1 to 230");
+      given.number = static_cast<int>(*n);
+    }
+    if (given.operators.empty() && given.hall.empty() && given.hm.empty() && given.number == 0)
+      fail(0, "block data_" + block_->name +
+                  " gives no symmetry: no _space_group_symop_operation_xyz, "
+                  "_symmetry_equiv_pos_as_xyz, Hall or H-M symbol or number");
+    try {
+      group_ = crystal::space_group(given);
+    } catch (const crystal::ModelError& e) {
+      fail(0, std::string("the symmetry of block data_") + block_->name + ": " + e.what());
+    }
+    set_symmetry_numbers();
+  }
+
+  // SPG and SET: the MEM data set knows a group by its number and the setting (the first or
+  // second origin, hexagonal or rhombohedral axes) of the tables.
+  void set_symmetry_numbers() {
+    const int number = group_.number();
+    std::int64_t setting = 0;
+    if (number > 0)
+      for (int set = 1; set <= 2 && setting == 0; ++set) {
+        try {
+          const crystal::SpaceGroup g =
+              crystal::space_group(crystal::SymmetryGiven{.number = number,
+                                                          .setting = set,
+                                                          .hm = {},
+                                                          .hall = {},
+                                                          .operators = {},
+                                                          .some_operators = {}});
+          if (g.hall() == group_.hall()) setting = set;
+        } catch (const crystal::ModelError&) {
+        }
+      }
+    if (setting == 0)
+      fail(0, "the space group " + group_.hm() +
+                  " is in a setting that a MEM data set's space-group and setting numbers cannot "
+                  "give; transform the file to the standard setting");
+    s_.SPG = number;
+    s_.SET = setting;
+    s_.VOL = group_.hm().empty() ? 'P' : group_.hm()[0];
+    run_.origin[Setting::symmetry] = where(name_, 0);
+  }
+
+  void read_radiation() {
+    radiation_ = crystal::Radiation::xray;
+    if (const std::string* v = item(*block_, "diffrn_radiation", "probe"); v && !cif::is_null(*v)) {
+      const std::string probe = gemmi::to_lower(cif::as_string(*v));
+      if (probe == "neutron")
+        radiation_ = crystal::Radiation::neutron;
+      else if (probe != "x-ray" && probe != "xray")
+        fail(0, "_diffrn_radiation_probe '" + cif::as_string(*v) +
+                    "': only x-ray and neutron data are converted");
+    }
+    const std::string* w = item(*block_, "diffrn_radiation", "wavelength");
+    if (!w) w = item(*block_, "diffrn_radiation_wavelength", "wavelength");
+    std::optional<double> lambda;
+    if (w && !cif::is_null(*w)) lambda = cif_number(*w);
+    if (w && !cif::is_null(*w) && (!lambda || !(*lambda > 0)))
+      fail(0, "_diffrn_radiation_wavelength '" + *w + "' is not a positive number");
+    decide_line(run_, When::no_wavelength, !lambda.has_value());
+    if (lambda) {
+      s_.LAMBDA1 = *lambda;
+      run_.origin[Setting::lambda1] = where(name_, 0);
+    } else {
+      read_control(run_, Setting::lambda1);
+    }
+  }
+
+  double number_at(std::size_t row, int col, std::int64_t line) const {
+    const std::string& v = loop_->val(row, static_cast<std::size_t>(col));
+    const std::optional<double> x = cif_number(v);
+    if (!x) fail(line, loop_->tags[static_cast<std::size_t>(col)] + " '" + v + "' is not a number");
+    return *x;
+  }
+
+  std::int64_t index_at(std::size_t row, int col, std::int64_t line) const {
+    const std::string& v = loop_->val(row, static_cast<std::size_t>(col));
+    const std::optional<std::int64_t> x = cif_integer(v);
+    if (!x || *x < -9999 || *x > 99999)
+      fail(line, loop_->tags[static_cast<std::size_t>(col)] + " '" + v + "' is not an index");
+    return *x;
+  }
+
+  void read_reflections() {
+    const std::size_t rows = loop_->length();
+    const std::vector<std::int64_t> lines = row_lines(text_, loop_line_, loop_->width(), rows);
+    constexpr double kDegree = std::numbers::pi / 180;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const std::int64_t line = lines[r];
+      const std::int64_t h = index_at(r, c_.h, line), k = index_at(r, c_.k, line),
+                         l = index_at(r, c_.l, line);
+      if (h == 0 && k == 0 && l == 0) continue;  // F000 has a line of its own
+      bool observed = true;
+      if (c_.status >= 0) {
+        const std::string status =
+            cif::as_string(loop_->val(r, static_cast<std::size_t>(c_.status)));
+        observed = status == "o";
+      }
+      if (!observed) {
+        ++unobserved_;
+        if (run_.options.observed_only) continue;
+      }
+      double f2 = 0, sigma2 = 0;
+      if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
+        f2 = number_at(r, c_.f2, line);
+        sigma2 = number_at(r, c_.f2_sigma, line);
+      } else {
+        const double f = number_at(r, c_.f, line), sf = number_at(r, c_.f_sigma, line);
+        f2 = f * f;
+        sigma2 = sf * (2 * f + sf);
+      }
+      if (f2 <= 0) ++not_positive_;
+      double re = 1, im = 0, fc2 = 0;
+      if (c_.f_calc >= 0 && c_.phase >= 0) {
+        const double fc = number_at(r, c_.f_calc, line), phase = number_at(r, c_.phase, line);
+        re = std::cos(phase * kDegree);
+        im = std::sin(phase * kDegree);
+        fc2 = fc * fc;
+      } else {
+        const double a = number_at(r, c_.a, line), b = number_at(r, c_.b, line);
+        fc2 = a * a + b * b;
+        if (fc2 > 0) {
+          re = a / std::sqrt(fc2);
+          im = b / std::sqrt(fc2);
+        }
+      }
+      if (!std::isfinite(re) || !std::isfinite(im)) {
+        re = 1;  // a phase not given: the reflection is kept with phase 0
+        im = 0;
+      }
+      const std::size_t n = s_.add_reflection(line, [&] { return where(name_, line); });
+      s_.H[n] = h;
+      s_.K[n] = k;
+      s_.L[n] = l;
+      s_.Io[n] = f2;
+      s_.SigIo[n] = sigma2;
+      s_.FoR[n] = re;
+      s_.FoI[n] = im;
+      s_.Icalc[n] = fc2;
+    }
+    const crystal::SpaceGroup group = group_;
+    const bool keep_friedel = run_.options.keep_friedel;
+    run_.representative = [group, keep_friedel](std::int64_t h, std::int64_t k, std::int64_t l) {
+      const crystal::UniqueIndex u = crystal::unique_index(
+          group, static_cast<int>(h), static_cast<int>(k), static_cast<int>(l), keep_friedel);
+      return Representative{u.h, u.k, u.l, u.phase_shift, u.friedel};
+    };
+  }
+
+  // F000: typed on the control line, or `-` for the file's `_exptl_crystal_F_000` (the
+  // model's when the file gives none). A typed value that differs from the file's by more
+  // than 1 % is kept, with a warning that names both.
+  void read_f000() {
+    std::string typed = control_text(Setting::amplitudes);
+    typed = typed.substr(0, typed.find(' '));
+    const std::string typed_at = run_.origin[Setting::amplitudes];
+    double file_f000 = std::nan("");
+    if (const std::string* v = item(*block_, "exptl_crystal", "F_000"); v && !cif::is_null(*v)) {
+      const std::optional<double> x = cif_number(*v);
+      if (!x || !std::isfinite(*x)) fail(0, "_exptl_crystal_F_000 '" + *v + "' is not a number");
+      file_f000 = *x;
+    }
+    s_.IAMP = 0;
+    s_.AMPNEG = 0;
+    if (typed == "-") {
+      if (std::isnan(file_f000))
+        throw IoFailure(run_.CTLFILE, run_.ctl.line(),
+                        "F000: " + name_for_message(name_) +
+                            " gives no _exptl_crystal_F_000 and no model: type F000 on this line");
+      s_.AMPPOS = file_f000;
+      run_.origin[Setting::amplitudes] = where(name_, 0);
+      f000_from_ = "_exptl_crystal_F_000";
+      return;
+    }
+    const std::optional<double> x = cif_number(typed);
+    if (!x || !std::isfinite(*x))
+      throw IoFailure(run_.CTLFILE, run_.ctl.line(),
+                      "F000: '" + typed + "' is neither a number nor -");
+    s_.AMPPOS = *x;
+    f000_from_ = "the control file";
+    if (!std::isnan(file_f000) && std::abs(*x - file_f000) > 0.01 * std::abs(file_f000))
+      run_.warnings << "memprep: " << typed_at << ": warning: F000 " << number_text(*x)
+                    << " differs by more than 1 % from the file's _exptl_crystal_F_000 "
+                    << number_text(file_f000) << " (" << where(name_, 0) << ")\n";
+  }
+
+  void describe() {
+    std::string code;
+    if (const std::string* v = item(*block_, "shelx", "refln_list_code"); v) code = *v;
+    std::string& c = run_.chosen;
+    c = "block data_" + block_->name;
+    if (!code.empty()) c += ", list code " + code;
+    c += " (" + measured_ + "; " + calculated_ + "), " + group_.hm();
+    c += ", F000 " + number_text(s_.AMPPOS) + " from " + f000_from_;
+    if (not_positive_ > 0) c += ", " + std::to_string(not_positive_) + " with Fo^2 <= 0";
+    if (unobserved_ > 0)
+      c += ", " + std::to_string(unobserved_) +
+           (run_.options.observed_only ? " not observed left out" : " not observed kept");
+  }
+
+  Run& run_;
+  Store& s_;
+  const std::string& name_;
+  std::string text_;
+  cif::Document doc_;
+  const cif::Block* block_ = nullptr;
+  const cif::Loop* loop_ = nullptr;
+  int loop_line_ = 0;
+  Columns c_;
+  std::string measured_, calculated_, f000_from_;
+  crystal::Cell cell_;
+  crystal::SpaceGroup group_;
+  crystal::Radiation radiation_ = crystal::Radiation::xray;
+  std::int64_t unobserved_ = 0, not_positive_ = 0;
+};
+
+}  // namespace
+
+std::span<const ControlLine> reflection_cif_layout() {
+  return kLayout;
+}
+
+void read_reflection_cif(Run& run) {
+  CifReader(run).read();
+}
+
+}  // namespace memprep
