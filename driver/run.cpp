@@ -98,6 +98,14 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
     refuse("--overlap-fwhm",
            "it gives no peak positions and FWHM (FullProf outputs do); --overlap-d groups by "
            "d-spacing");
+  if (!kind.source.squares) {
+    if (o.keep_friedel)
+      refuse("--keep-friedel", "only reflection CIFs are merged to unique indexes");
+    if (o.observed_only)
+      refuse("--observed-only", "only reflection CIFs flag unobserved reflections");
+    if (o.max_r_f2 != RunOptions{}.max_r_f2)
+      refuse("--max-r-f2", "only reflection CIFs are checked against a model's R(F^2)");
+  }
   if (o.sigma == RunOptions::Sigma::refinement && !kind.gives.intensity_sigmas)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
 }

@@ -18,8 +18,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <gemmi/cif.hpp>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@
 #include "crystal/structure_cif.hpp"
 #include "io/files.hpp"
 #include "readers/readers.hpp"
+#include "store/degrees.hpp"
 
 namespace memprep {
 
@@ -180,6 +183,18 @@ std::optional<std::int64_t> cif_integer(std::string_view v) {
   return x;
 }
 
+// A value to `digits` significant digits, for the summary.
+std::string figures(double v, int digits) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+  return std::string(buf, r.ptr);
+}
+
+bool holds_atoms(const cif::Block& block) {
+  auto& b = const_cast<cif::Block&>(block);  // gemmi's look-up is not const
+  return b.find_values("_atom_site_fract_x").item() || b.find_values("_atom_site.fract_x").item();
+}
+
 // ---- The control layout ----------------------------------------------------------------
 
 constexpr ControlLine kLayout[] = {
@@ -250,7 +265,9 @@ class CifReader {
     read_control(run_, Setting::grid);
     read_symmetry_and_cell();
     read_radiation();
+    read_model();
     read_reflections();
+    use_model();
     read_f000();
     describe();
   }
@@ -352,10 +369,92 @@ class CifReader {
       calculated_ = "Fcalc, phase";
     else if (c_.a >= 0 && c_.b >= 0)
       calculated_ = "A, B";
+    else if (c_.f2_calc >= 0)
+      calculated_ = "F^2calc";
     else
       fail(loop_line_,
-           "the reflection loop carries no phases (_refln_phase_calc with _refln_F_calc, or "
-           "_refln_A_calc with _refln_B_calc)");
+           "the reflection loop holds no calculated values (_refln_F_calc with "
+           "_refln_phase_calc, _refln_A_calc with _refln_B_calc, or _refln_F_squared_calc)");
+    phases_in_file_ = calculated_ != "F^2calc";
+  }
+
+  // The model: the structure CIF named on the control line, or the file's own block when it
+  // holds atoms. Needed for the phases of a file that carries none; checked against the
+  // file's F²calc whenever there is one.
+  void read_model() {
+    const cif::Block* model_block = nullptr;
+    std::string model_file = name_;
+    if (!run_.AUXFILE.empty()) {
+      model_file = run_.AUXFILE;
+      model_text_ = file_text(model_file);
+      model_doc_ = parse(model_file, model_text_);
+      std::vector<const cif::Block*> with_atoms;
+      std::string names;
+      for (const cif::Block& b : model_doc_.blocks)
+        if (holds_atoms(b)) {
+          with_atoms.push_back(&b);
+          names += (names.empty() ? "data_" : ", data_") + b.name;
+        }
+      for (const cif::Block* b : with_atoms)
+        if (gemmi::iequal(b->name, gemmi::to_lower(block_->name))) model_block = b;
+      if (!model_block && with_atoms.size() == 1) model_block = with_atoms.front();
+      if (!model_block)
+        throw IoFailure(model_file, 0,
+                        with_atoms.empty()
+                            ? std::string("not a structure CIF: no block holds _atom_site_fract_x")
+                            : "the blocks " + names + " hold structures, and none is named data_" +
+                                  block_->name + " as the reflection block is");
+    } else if (holds_atoms(*block_)) {
+      model_block = block_;
+    }
+    if (!model_block) {
+      if (!phases_in_file_)
+        throw IoFailure(run_.CTLFILE, run_.ctl_out_line - 1,
+                        name_for_message(name_) +
+                            " carries no phases (F^2calc alone) and its block no structure: name "
+                            "the structure CIF on this line");
+      return;
+    }
+    try {
+      crystal::CifStructure structure = crystal::structure_from_cif(*model_block, radiation_);
+      model_ = std::make_unique<crystal::Model>(std::move(structure.model));
+      model_f000_ = crystal::f000(*model_);
+      factors_ = std::make_unique<crystal::StructureFactors>(*model_);
+    } catch (const crystal::ModelError& e) {
+      model_failure(e, model_file);
+    }
+    model_from_ = model_file == name_ ? "the file's own block"
+                                      : where(model_file, 0) + " data_" + model_block->name;
+  }
+
+  // The model's phases where the file has none; the model's |F|² against the file's F²calc.
+  void use_model() {
+    if (!factors_) return;
+    std::vector<double> file_f2, model_f2;
+    file_f2.reserve(static_cast<std::size_t>(s_.NREF1));
+    model_f2.reserve(static_cast<std::size_t>(s_.NREF1));
+    for (std::int64_t j = 1; j <= s_.NREF1; ++j) {
+      const auto i = static_cast<std::size_t>(j);
+      const std::complex<double> f = (*factors_)(
+          static_cast<int>(s_.H[i]), static_cast<int>(s_.K[i]), static_cast<int>(s_.L[i]));
+      file_f2.push_back(s_.Icalc[i]);
+      model_f2.push_back(std::norm(f));
+      if (!phases_in_file_) {
+        const double m = std::abs(f);
+        s_.FoR[i] = m > 0 ? f.real() / m : 1;
+        s_.FoI[i] = m > 0 ? f.imag() / m : 0;
+      }
+    }
+    try {
+      fit_ = crystal::fit_f_squared(file_f2, model_f2);
+    } catch (const crystal::ModelError& e) {
+      fail(0, e.what());
+    }
+    if (fit_.used == 0 || !(fit_.R <= run_.options.max_r_f2))
+      fail(0, "the model (" + model_from_ + ") gives R(F^2) = " + figures(fit_.R, 3) +
+                  " against the file's F^2calc over " + std::to_string(fit_.used) +
+                  " reflections, above " + number_text(run_.options.max_r_f2) +
+                  ": not the model of this refinement (--max-r-f2 accepts a larger R)");
   }
 
   void read_title() {
@@ -376,56 +475,24 @@ class CifReader {
       if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
   }
 
-  double cell_item(const char* name) const {
-    const std::string* v = item(*block_, "cell", name);
-    if (!v) fail(0, std::string("block data_") + block_->name + " gives no _cell_" + name);
-    const std::optional<double> x = cif_number(*v);
-    if (!x || !std::isfinite(*x))
-      fail(0, std::string("_cell_") + name + " '" + *v + "' is not a number");
-    return *x;
+  // A failure of the crystal layer over this file: at the line its message names.
+  [[noreturn]] void model_failure(const crystal::ModelError& e, const std::string& file) const {
+    const std::string_view m = e.what();
+    std::int64_t line = 0;
+    if (std::size_t at = m.find("line "); at != std::string_view::npos)
+      std::from_chars(m.data() + at + 5, m.data() + m.size(), line);
+    throw IoFailure(file, line, std::string(m));
   }
 
   void read_symmetry_and_cell() {
-    // The cell and the group of the block, by the crystal layer's rules.
-    s_.CELL = {cell_item("length_a"),    cell_item("length_b"),   cell_item("length_c"),
-               cell_item("angle_alpha"), cell_item("angle_beta"), cell_item("angle_gamma")};
-    run_.origin[Setting::cell] = where(name_, 0);
-    if (std::string fault = cell_fault(s_.CELL); !fault.empty()) fail(0, fault);
-    cell_ = {s_.CELL[0], s_.CELL[1], s_.CELL[2], s_.CELL[3], s_.CELL[4], s_.CELL[5]};
-
-    crystal::SymmetryGiven given;
-    for (const char* tag : {"_space_group_symop_operation_xyz", "_space_group_symop.operation_xyz",
-                            "_symmetry_equiv_pos_as_xyz", "_symmetry_equiv.pos_as_xyz"}) {
-      cif::Column c = const_cast<cif::Block*>(block_)->find_values(tag);
-      if (!c.item()) continue;
-      for (const std::string& op : c) given.operators.push_back(cif::as_string(op));
-      break;
-    }
-    auto text = [&](std::initializer_list<std::pair<const char*, const char*>> tags) {
-      for (auto [cat, name] : tags)
-        if (const std::string* v = item(*block_, cat, name); v && !cif::is_null(*v))
-          return cif::as_string(*v);
-      return std::string();
-    };
-    given.hall = text({{"space_group", "name_Hall"}, {"symmetry", "space_group_name_Hall"}});
-    given.hm = text({{"space_group", "name_H-M_alt"}, {"symmetry", "space_group_name_H-M"}});
-    const std::string number =
-        text({{"space_group", "IT_number"}, {"symmetry", "Int_Tables_number"}});
-    if (!number.empty()) {
-      const std::optional<std::int64_t> n = cif_integer(number);
-      if (!n || *n < 1 || *n > 230)
-        fail(0, "the space-group number '" + number + "' is not 1 to 230");
-      given.number = static_cast<int>(*n);
-    }
-    if (given.operators.empty() && given.hall.empty() && given.hm.empty() && given.number == 0)
-      fail(0, "block data_" + block_->name +
-                  " gives no symmetry: no _space_group_symop_operation_xyz, "
-                  "_symmetry_equiv_pos_as_xyz, Hall or H-M symbol or number");
     try {
-      group_ = crystal::space_group(given);
+      cell_ = crystal::cell_from_cif(*block_);
+      group_ = crystal::space_group_from_cif(*block_);
     } catch (const crystal::ModelError& e) {
-      fail(0, std::string("the symmetry of block data_") + block_->name + ": " + e.what());
+      model_failure(e, name_);
     }
+    s_.CELL = {cell_.a, cell_.b, cell_.c, cell_.alpha, cell_.beta, cell_.gamma};
+    run_.origin[Setting::cell] = where(name_, 0);
     set_symmetry_numbers();
   }
 
@@ -501,7 +568,6 @@ class CifReader {
   void read_reflections() {
     const std::size_t rows = loop_->length();
     const std::vector<std::int64_t> lines = row_lines(text_, loop_line_, loop_->width(), rows);
-    constexpr double kDegree = std::numbers::pi / 180;
     for (std::size_t r = 0; r < rows; ++r) {
       const std::int64_t line = lines[r];
       const std::int64_t h = index_at(r, c_.h, line), k = index_at(r, c_.k, line),
@@ -530,9 +596,12 @@ class CifReader {
       double re = 1, im = 0, fc2 = 0;
       if (c_.f_calc >= 0 && c_.phase >= 0) {
         const double fc = number_at(r, c_.f_calc, line), phase = number_at(r, c_.phase, line);
-        re = std::cos(phase * kDegree);
-        im = std::sin(phase * kDegree);
+        const CosSin cs = cos_sin_deg(phase);
+        re = cs.cos;
+        im = cs.sin;
         fc2 = fc * fc;
+      } else if (!phases_in_file_) {
+        fc2 = number_at(r, c_.f2_calc, line);
       } else {
         const double a = number_at(r, c_.a, line), b = number_at(r, c_.b, line);
         fc2 = a * a + b * b;
@@ -579,6 +648,15 @@ class CifReader {
     }
     s_.IAMP = 0;
     s_.AMPNEG = 0;
+    const double model_f000 = model_ ? model_f000_.positive : std::nan("");
+    if (typed == "-" && std::isnan(file_f000) && model_) {
+      s_.AMPPOS = model_f000_.positive;
+      s_.AMPNEG = model_f000_.negative;
+      if (s_.AMPNEG != 0) s_.IAMP = 1;
+      run_.origin[Setting::amplitudes] = where(name_, 0);
+      f000_from_ = "the model";
+      return;
+    }
     if (typed == "-") {
       if (std::isnan(file_f000))
         throw IoFailure(run_.CTLFILE, run_.ctl.line(),
@@ -599,6 +677,10 @@ class CifReader {
       run_.warnings << "memprep: " << typed_at << ": warning: F000 " << number_text(*x)
                     << " differs by more than 1 % from the file's _exptl_crystal_F_000 "
                     << number_text(file_f000) << " (" << where(name_, 0) << ")\n";
+    else if (!std::isnan(model_f000) && std::abs(*x - model_f000) > 0.01 * std::abs(model_f000))
+      run_.warnings << "memprep: " << typed_at << ": warning: F000 " << number_text(*x)
+                    << " differs by more than 1 % from the model's " << number_text(model_f000)
+                    << " (" << model_from_ << ")\n";
   }
 
   void describe() {
@@ -609,6 +691,10 @@ class CifReader {
     if (!code.empty()) c += ", list code " + code;
     c += " (" + measured_ + "; " + calculated_ + "), " + group_.hm();
     c += ", F000 " + number_text(s_.AMPPOS) + " from " + f000_from_;
+    if (factors_)
+      c += "; model " + model_from_ + (phases_in_file_ ? "" : " gives the phases") + ": scale " +
+           figures(fit_.scale, 6) + ", R(F^2) " + figures(fit_.R, 3) + " over " +
+           std::to_string(fit_.used) + " reflections";
     if (not_positive_ > 0) c += ", " + std::to_string(not_positive_) + " with Fo^2 <= 0";
     if (unobserved_ > 0)
       c += ", " + std::to_string(unobserved_) +
@@ -624,7 +710,14 @@ class CifReader {
   const cif::Loop* loop_ = nullptr;
   int loop_line_ = 0;
   Columns c_;
-  std::string measured_, calculated_, f000_from_;
+  std::string measured_, calculated_, f000_from_, model_from_;
+  bool phases_in_file_ = true;
+  std::string model_text_;
+  cif::Document model_doc_;
+  std::unique_ptr<crystal::Model> model_;
+  std::unique_ptr<crystal::StructureFactors> factors_;
+  crystal::Amplitudes model_f000_;
+  crystal::FSquaredFit fit_;
   crystal::Cell cell_;
   crystal::SpaceGroup group_;
   crystal::Radiation radiation_ = crystal::Radiation::xray;

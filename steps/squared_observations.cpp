@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <numbers>
 #include <unordered_map>
 #include <vector>
 
 #include "steps/uncertainties.hpp"
+#include "store/degrees.hpp"
 
 namespace memprep {
 
@@ -44,7 +46,12 @@ void merge_equivalents(Run& run) {
     const bool own = r.h == s.H[i] && r.k == s.K[i] && r.l == s.L[i] && !r.friedel;
     std::complex<double> phasor(s.FoR[i], s.FoI[i]);
     if (r.friedel) phasor = std::conj(phasor);
-    phasor *= std::polar(1.0, r.phase_shift);
+    if (r.phase_shift != 0) {
+      // The shifts are whole multiples of 30 or 45 degrees: exact at the quarter turns.
+      const double deg = std::round(r.phase_shift * (180 / std::numbers::pi) * 1e9) / 1e9;
+      const CosSin turn = cos_sin_deg(deg);
+      phasor *= std::complex<double>(turn.cos, turn.sin);
+    }
     const double w = 1.0 / (s.SigIo[i] * s.SigIo[i]);
     const double f2 = s.Io[i];
     auto [at, added] = kept_at.try_emplace(key_of(r), kept + 1);
