@@ -35,6 +35,8 @@ std::string_view when_text(When when) {
       return "only when an auxiliary file is named";
     case When::no_wavelength:
       return "only when the file gives no wavelength";
+    case When::powder:
+      return "powder CIFs only";
   }
   return "";
 }

@@ -28,6 +28,7 @@ enum class When : std::uint8_t {
   unknown_heading,  // the FullProf reflection table's heading is not one the reader knows
   auxiliary_file,   // an auxiliary file is named (not "-")
   no_wavelength,    // the source gives no wavelength
+  powder,           // the reflection CIF holds a powder pattern's phases
 };
 
 // Who reads a line, in the order of a run.

@@ -171,10 +171,9 @@ void convert(Run& run) {
   finish_layout(run);
   run.ctl.close();
 
-  if (kind.source.squares) {
+  if (kind.source.squares && run.options.sigma == RunOptions::Sigma::source) {
     merge_equivalents(run);
     moduli_from_squares(run.store);
-    run.options.sigma = RunOptions::Sigma::source;
   }
   assign_uncertainties(run.store, run.options.sigma);
   form_overlap_groups(run);

@@ -46,7 +46,7 @@ constexpr SourceKindRow kRows[] = {
               .help = "reflection CIF (.fcf, .cif: SHELXL, olex2, Jana, GSAS-II)"},
      .layout = reflection_cif_layout,
      .source = {.read = read_reflection_cif, .fixed_phase = true, .squares = true},
-     .gives = {.intensity_sigmas = true}},
+     .gives = {.multiplicities = true, .intensity_sigmas = true}},
 };
 
 }  // namespace

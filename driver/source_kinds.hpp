@@ -31,8 +31,8 @@ struct SourceKindRow {
     bool text = false;             // the driver opens the source as text (run.src)
     void (*read)(Run&) = nullptr;  // the reader of the kind
     bool fixed_phase = false;      // the phase number is 1, whatever the control file says
-    // The reader leaves Fo², sigma(Fo²) and the phase as a unit phasor in the store
-    // (steps/squared_observations.hpp), and sigma(|Fo|) follows from the source's sigma(Fo²).
+    // When the reader sets the rule Sigma::source, it leaves Fo², sigma(Fo²) and the phase
+    // as a unit phasor in the store (steps/squared_observations.hpp).
     bool squares = false;
   } source = {};
 

@@ -65,7 +65,7 @@ std::string summary(const Run& run) {
   wrote += o.sigma == RunOptions::Sigma::refinement
                ? "from the table's Sigma of Iobs, scaled by |F|calc^2 / Icalc"
            : o.sigma == RunOptions::Sigma::source
-               ? "from the file's sigma(Fo^2), divided by sqrt(E), E = " + number_text(s.E)
+               ? "from sigma(Fo^2), divided by sqrt(E), E = " + number_text(s.E)
                : "= |Fo| / (2 sqrt(E Io)), E = " + number_text(s.E);
   wrote += "; wrote " + where(run.OUTFILE, 0);
   if (!run.FOSFILE.empty() && !run.companion.target().empty())

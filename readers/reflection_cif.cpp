@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -30,6 +31,7 @@
 #include "crystal/structure_cif.hpp"
 #include "io/files.hpp"
 #include "readers/readers.hpp"
+#include "readers/source_survey.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
@@ -206,7 +208,6 @@ constexpr ControlLine kLayout[] = {
      .read = read_auxiliary_name,
      .guide = "the structure CIF's name, for a reflection file without phases; `-` when the "
               "file carries its phases or its own block holds the structure",
-     .placeholder = "-",
      .comment = "structure CIF: - when the file carries phases or holds the structure"},
     kOutputLine,
     {.holds = Setting::data_block,
@@ -214,16 +215,20 @@ constexpr ControlLine kLayout[] = {
      .what = "the data block",
      .guide = "the data block's name (without `data_`), or `-`: the file's one block with "
               "reflections",
-     .placeholder = "-",
      .comment = "data block"},
     {.holds = Setting::title,
      .stage = Stage::reader,
      .what = "the title",
      .guide = "title, or `-`: the file's (`_shelx_title`, else the block's name)",
-     .placeholder = "-",
      .comment = "title: - for the file's"},
     by_reader(with_guide(kELine, "`E`: sigma(\\|Fo\\|) is the file's divided by √E")),
     by_reader(kGridLine),
+    {.holds = Setting::phase,
+     .when = When::powder,
+     .stage = Stage::reader,
+     .what = "the phase",
+     .guide = "the phase's `_pd_refln_phase_id`, or `-` for the pattern's only phase",
+     .comment = "phase id"},
     {.holds = Setting::lambda1,
      .when = When::no_wavelength,
      .stage = Stage::reader,
@@ -232,11 +237,19 @@ constexpr ControlLine kLayout[] = {
      .guide = "`lambda1`",
      .placeholder = "<lambda1: the wavelength in Angstrom>",
      .comment = "lambda1: the file gives none"},
+    {.holds = Setting::sigma_rule,
+     .when = When::powder,
+     .stage = Stage::reader,
+     .what = "the uncertainty rule",
+     .guide = "how sigma(\\|Fo\\|) is given, as the file has none: `counting` (the counting "
+              "rule on `_gsas_i100_meas`) or a percentage of Fo², such as `5%`",
+     .placeholder = "<rule: counting, or a percentage of Fo^2 such as 5%>",
+     .comment = "uncertainty rule"},
     {.holds = Setting::amplitudes,
      .stage = Stage::reader,
      .what = "F000",
      .guide = "F000, or `-`: `_exptl_crystal_F_000`, else the model's",
-     .placeholder = "-",
+     .placeholder = "<F000: the electrons (or fm) in the cell>",
      .comment = "F000: - for the file's or the model's"},
 };
 
@@ -249,6 +262,7 @@ struct Columns {
   int f = -1, f_sigma = -1;    // F_meas, F_sigma
   int f_calc = -1, phase = -1, a = -1, b = -1, f2_calc = -1;
   int status = -1;
+  int phase_id = -1, d = -1, i100 = -1;  // powder: _pd_refln_phase_id, d_spacing, i100
 };
 
 class CifReader {
@@ -259,10 +273,18 @@ class CifReader {
     text_ = file_text(name_);
     doc_ = parse(name_, text_);
     choose_block();
+    phase_block_ = block_;
+    run_.options.sigma = RunOptions::Sigma::source;
     find_columns();
     read_title();
     read_control(run_, Setting::E);
     read_control(run_, Setting::grid);
+    decide_line(run_, When::powder, powder_);
+    if (powder_) choose_phase();
+    if (run_.options.overlap_groups() && !powder_)
+      fail(0, std::string(run_.options.overlap_fwhm > 0 ? "--overlap-fwhm" : "--overlap-d") +
+                  " forms overlap groups of a powder pattern; block data_" + block_->name +
+                  " is a single-crystal list");
     read_symmetry_and_cell();
     read_radiation();
     read_model();
@@ -355,8 +377,15 @@ class CifReader {
     c_.b = col("B_calc");
     c_.f2_calc = col("F_squared_calc");
     c_.status = col("observed_status");
+    c_.phase_id = loop.find_tag("_pd_refln_phase_id");
+    c_.d = col("d_spacing");
+    c_.i100 = loop.find_tag("_gsas_i100_meas");
+    powder_ = c_.phase_id >= 0 || block_->find_value("_pd_block_id") ||
+              const_cast<cif::Block*>(block_)->find_values("_pd_phase_block_id").item();
     if (c_.k < 0 || c_.l < 0) fail(loop_line_, "the reflection loop lacks _refln_index_k or _l");
-    if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
+    if (powder_ && c_.f2 >= 0) {
+      measured_ = c_.f2_sigma >= 0 ? "F^2meas, sigma(F^2)" : "F^2meas";
+    } else if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
       measured_ = "F^2meas, sigma(F^2)";
     } else if (c_.f >= 0 && c_.f_sigma >= 0) {
       measured_ = "Fmeas, sigma(F)";
@@ -369,6 +398,8 @@ class CifReader {
       calculated_ = "Fcalc, phase";
     else if (c_.a >= 0 && c_.b >= 0)
       calculated_ = "A, B";
+    else if (c_.f2_calc >= 0 && c_.phase >= 0)
+      calculated_ = "F^2calc, phase";
     else if (c_.f2_calc >= 0)
       calculated_ = "F^2calc";
     else
@@ -457,6 +488,73 @@ class CifReader {
                   ": not the model of this refinement (--max-r-f2 accepts a larger R)");
   }
 
+  // A powder pattern's phase: its id on the control line, its block (cell and symmetry)
+  // through the pattern's `_pd_phase_id` / `_pd_phase_block_id` loop and the phase blocks'
+  // `_pd_block_id`.
+  void choose_phase() {
+    std::string wanted = control_text(Setting::phase);
+    wanted = wanted.substr(0, wanted.find(' '));
+    const std::string asked_at = run_.origin[Setting::phase];
+    auto& b = const_cast<cif::Block&>(*block_);
+    cif::Table pointers = b.find("_pd_phase_", {"id", "block_id"});
+    std::vector<std::pair<std::string, std::string>> phases;  // id, block id
+    for (auto row : pointers) phases.emplace_back(cif::as_string(row[0]), cif::as_string(row[1]));
+    if (phases.empty())
+      fail(0, "block data_" + block_->name +
+                  " has no loop of _pd_phase_id and _pd_phase_block_id to find its phases by");
+    std::size_t at = phases.size();
+    std::string ids;
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+      ids += (i ? ", " : "") + phases[i].first;
+      if (phases[i].first == wanted) at = i;
+    }
+    if (wanted == "-") {
+      if (phases.size() > 1)
+        fail(0, "the pattern holds the phases " + ids + "; the control file (" + asked_at +
+                    ") must name one");
+      at = 0;
+    }
+    if (at == phases.size())
+      fail(0, "the pattern holds no phase " + wanted + " (" + asked_at + "); its phases: " + ids);
+    phase_id_ = phases[at].first;
+    s_.IPHASE = static_cast<std::int64_t>(at) + 1;
+    run_.origin[Setting::phase] = asked_at;
+    for (const cif::Block& other : doc_.blocks)
+      if (const std::string* id = other.find_value("_pd_block_id");
+          id && cif::as_string(*id) == phases[at].second)
+        phase_block_ = &other;
+    if (phase_block_ == block_)
+      fail(0, "no block has the _pd_block_id " + phases[at].second + " of phase " + phase_id_);
+  }
+
+  // A powder pattern's uncertainty rule: `counting` on `_gsas_i100_meas`, or sigma(Fo²) a
+  // percentage of Fo².
+  void read_sigma_rule() {
+    std::string rule = control_text(Setting::sigma_rule);
+    rule = rule.substr(0, rule.find(' '));
+    const std::string at = run_.origin[Setting::sigma_rule];
+    if (rule == "counting") {
+      if (c_.i100 < 0)
+        throw IoFailure(run_.CTLFILE, run_.ctl.line(),
+                        "the counting rule needs _gsas_i100_meas, which " +
+                            name_for_message(name_) +
+                            " does not give; give a percentage of Fo^2 instead, such as 5%");
+      counting_ = true;
+      run_.options.sigma = RunOptions::Sigma::counting;
+      rule_words_ = "sigma(|Fo|) by the counting rule on _gsas_i100_meas";
+      return;
+    }
+    const std::optional<double> p =
+        rule.ends_with('%') ? cif_number(std::string_view(rule).substr(0, rule.size() - 1))
+                            : std::nullopt;
+    if (!p || !(*p > 0) || !std::isfinite(*p))
+      throw IoFailure(run_.CTLFILE, run_.ctl.line(),
+                      "the uncertainty rule: '" + rule +
+                          "' is neither counting nor a percentage above 0, such as 5%");
+    percent_ = *p;
+    rule_words_ = "sigma(Fo^2) = " + number_text(*p) + "% of Fo^2 (" + at + ")";
+  }
+
   void read_title() {
     const ControlLine& line = advance_layout(run_, Setting::title);
     read_control_line(run_, s_.TITLE, 70, line.what);
@@ -486,8 +584,8 @@ class CifReader {
 
   void read_symmetry_and_cell() {
     try {
-      cell_ = crystal::cell_from_cif(*block_);
-      group_ = crystal::space_group_from_cif(*block_);
+      cell_ = crystal::cell_from_cif(*phase_block_);
+      group_ = crystal::space_group_from_cif(*phase_block_);
     } catch (const crystal::ModelError& e) {
       model_failure(e, name_);
     }
@@ -566,6 +664,7 @@ class CifReader {
   }
 
   void read_reflections() {
+    if (powder_) read_sigma_rule();
     const std::size_t rows = loop_->length();
     const std::vector<std::int64_t> lines = row_lines(text_, loop_line_, loop_->width(), rows);
     for (std::size_t r = 0; r < rows; ++r) {
@@ -573,6 +672,9 @@ class CifReader {
       const std::int64_t h = index_at(r, c_.h, line), k = index_at(r, c_.k, line),
                          l = index_at(r, c_.l, line);
       if (h == 0 && k == 0 && l == 0) continue;  // F000 has a line of its own
+      if (c_.phase_id >= 0 &&
+          cif::as_string(loop_->val(r, static_cast<std::size_t>(c_.phase_id))) != phase_id_)
+        continue;
       bool observed = true;
       if (c_.status >= 0) {
         const std::string status =
@@ -584,7 +686,10 @@ class CifReader {
         if (run_.options.observed_only) continue;
       }
       double f2 = 0, sigma2 = 0;
-      if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
+      if (powder_ && c_.f2 >= 0 && (percent_ > 0 || counting_)) {
+        f2 = number_at(r, c_.f2, line);
+        sigma2 = percent_ / 100 * std::abs(f2);
+      } else if (c_.f2 >= 0 && c_.f2_sigma >= 0) {
         f2 = number_at(r, c_.f2, line);
         sigma2 = number_at(r, c_.f2_sigma, line);
       } else {
@@ -600,6 +705,11 @@ class CifReader {
         re = cs.cos;
         im = cs.sin;
         fc2 = fc * fc;
+      } else if (c_.f2_calc >= 0 && c_.phase >= 0) {
+        const CosSin cs = cos_sin_deg(number_at(r, c_.phase, line));
+        re = cs.cos;
+        im = cs.sin;
+        fc2 = number_at(r, c_.f2_calc, line);
       } else if (!phases_in_file_) {
         fc2 = number_at(r, c_.f2_calc, line);
       } else {
@@ -623,6 +733,19 @@ class CifReader {
       s_.FoR[n] = re;
       s_.FoI[n] = im;
       s_.Icalc[n] = fc2;
+      if (powder_) {
+        const crystal::ReflectionInfo info = crystal::reflection_info(
+            group_, cell_, static_cast<int>(h), static_cast<int>(k), static_cast<int>(l));
+        s_.MRef[n] = info.multiplicity;
+        s_.Dspacing[n] = c_.d >= 0 ? number_at(r, c_.d, line) : info.d;
+      }
+      if (counting_) {  // the counting rule on the pattern's intensity: no merging
+        const double f = std::sqrt(std::max(f2, 0.0));
+        s_.FoAbs[n] = f;
+        s_.FoR[n] = re * f + 0.0;
+        s_.FoI[n] = im * f + 0.0;
+        s_.Io[n] = number_at(r, c_.i100, line) * 1.0e10;
+      }
     }
     const crystal::SpaceGroup group = group_;
     const bool keep_friedel = run_.options.keep_friedel;
@@ -695,6 +818,7 @@ class CifReader {
       c += "; model " + model_from_ + (phases_in_file_ ? "" : " gives the phases") + ": scale " +
            figures(fit_.scale, 6) + ", R(F^2) " + figures(fit_.R, 3) + " over " +
            std::to_string(fit_.used) + " reflections";
+    if (powder_) c += "; phase " + phase_id_ + " (data_" + phase_block_->name + "), " + rule_words_;
     if (not_positive_ > 0) c += ", " + std::to_string(not_positive_) + " with Fo^2 <= 0";
     if (unobserved_ > 0)
       c += ", " + std::to_string(unobserved_) +
@@ -711,6 +835,10 @@ class CifReader {
   int loop_line_ = 0;
   Columns c_;
   std::string measured_, calculated_, f000_from_, model_from_;
+  bool powder_ = false, counting_ = false;
+  double percent_ = 0;
+  std::string phase_id_, rule_words_;
+  const cif::Block* phase_block_ = nullptr;
   bool phases_in_file_ = true;
   std::string model_text_;
   cif::Document model_doc_;
@@ -725,6 +853,88 @@ class CifReader {
 };
 
 }  // namespace
+
+ReflectionCifSurvey survey_reflection_cif(const std::string& name) {
+  const std::string text = file_text(name);
+  const cif::Document doc = parse(name, text);
+  ReflectionCifSurvey survey;
+  auto given = [](const std::string* v) {
+    return v && !cif::is_null(*v) ? cif::as_string(*v) : "";
+  };
+  for (const cif::Block& b : doc.blocks) {
+    const cif::Loop* loop = nullptr;
+    for (const cif::Item& it : b.items)
+      if (!loop && it.type == cif::ItemType::Loop &&
+          (it.loop.find_tag("_refln_index_h") >= 0 || it.loop.find_tag("_refln.index_h") >= 0))
+        loop = &it.loop;
+    if (!loop) continue;
+    ReflectionCifSurvey::Block out;
+    out.name = b.name;
+    out.list_code = given(item(b, "shelx", "refln_list_code"));
+    out.title = given(b.find_value("_shelx_title"));
+    out.wavelength = given(item(b, "diffrn_radiation", "wavelength"));
+    out.F000 = given(item(b, "exptl_crystal", "F_000"));
+    out.atoms = holds_atoms(b);
+    for (const char* c :
+         {"length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma"}) {
+      const std::string v = given(item(b, "cell", c));
+      out.cell += (out.cell.empty() ? "" : " ") + (v.empty() ? std::string("?") : v);
+    }
+    try {
+      out.space_group = crystal::space_group_from_cif(b).hm();
+    } catch (const crystal::ModelError& e) {
+      out.space_group = std::string("not given: ") + e.what();
+    }
+    auto col = [&](const char* tag) {
+      for (const char* prefix : {"_refln_", "_refln."}) {
+        const int c = loop->find_tag(std::string(prefix) + tag);
+        if (c >= 0) return c;
+      }
+      return -1;
+    };
+    const int h = col("index_h"), k = col("index_k"), l = col("index_l");
+    const int f2 = col("F_squared_meas"), f = col("F_meas"), status = col("observed_status");
+    out.phases = (col("F_calc") >= 0 && col("phase_calc") >= 0) ||
+                 (col("A_calc") >= 0 && col("B_calc") >= 0);
+    out.forms = f2 >= 0 ? "F^2meas" : f >= 0 ? "Fmeas" : "no measured values";
+    out.forms += col("F_calc") >= 0 && col("phase_calc") >= 0 ? ", Fcalc and phase"
+                 : col("A_calc") >= 0 && col("B_calc") >= 0   ? ", A and B"
+                 : col("F_squared_calc") >= 0                 ? ", F^2calc (no phases)"
+                                                              : ", no calculated values";
+    std::vector<std::array<std::int64_t, 3>> indexes;
+    for (std::size_t r = 0; r < loop->length(); ++r) {
+      if (h < 0 || k < 0 || l < 0) break;
+      const auto ih = cif_integer(loop->val(r, static_cast<std::size_t>(h)));
+      const auto ik = cif_integer(loop->val(r, static_cast<std::size_t>(k)));
+      const auto il = cif_integer(loop->val(r, static_cast<std::size_t>(l)));
+      if (!ih || !ik || !il || (*ih == 0 && *ik == 0 && *il == 0)) continue;
+      ++out.reflections;
+      indexes.push_back({*ih, *ik, *il});
+      const int m = f2 >= 0 ? f2 : f;
+      if (m >= 0) {
+        const auto v = cif_number(loop->val(r, static_cast<std::size_t>(m)));
+        if (v && *v <= 0) ++out.not_positive;
+      }
+      if (status >= 0) {
+        const std::string flag = cif::as_string(loop->val(r, static_cast<std::size_t>(status)));
+        auto it = std::find_if(out.statuses.begin(), out.statuses.end(),
+                               [&](const auto& p) { return p.first == flag; });
+        if (it == out.statuses.end())
+          out.statuses.emplace_back(flag, 1);
+        else
+          ++it->second;
+      }
+    }
+    std::sort(indexes.begin(), indexes.end());
+    for (const auto& i : indexes)
+      if (i > std::array<std::int64_t, 3>{-i[0], -i[1], -i[2]} &&
+          std::binary_search(indexes.begin(), indexes.end(),
+                             std::array<std::int64_t, 3>{-i[0], -i[1], -i[2]}))
+        ++out.friedel_pairs;
+    survey.blocks.push_back(std::move(out));
+  }
+  return survey;
+}
 
 std::span<const ControlLine> reflection_cif_layout() {
   return kLayout;

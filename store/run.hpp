@@ -51,8 +51,9 @@ enum class Setting : std::uint8_t {
   table_layout,       // the column layout of a reflection table the reader does not know
   cell,               // CELL, from the source
   data_block,         // the data block of a CIF that holds several
+  sigma_rule,         // how a source without uncertainties gives them
 };
-inline constexpr std::size_t kSettings = static_cast<std::size_t>(Setting::data_block) + 1;
+inline constexpr std::size_t kSettings = static_cast<std::size_t>(Setting::sigma_rule) + 1;
 
 // Where each setting was read, as "FILE:LINE" (or "FILE: record N" for a binary source), for
 // messages about its value. Empty when not read.
