@@ -59,8 +59,10 @@ std::string summary(const Run& run) {
     }
   }
   if (run.merged > 0)
-    wrote += ", " + std::to_string(run.merged) + " merged with equivalents (" +
-             std::to_string(run.friedel_merged) + " Friedel mates)";
+    wrote += ", " + std::to_string(run.merged) + " merged with equivalents" +
+             (run.friedel_merged > 0
+                  ? " (" + count(run.friedel_merged, "Friedel mate", "Friedel mates") + ")"
+                  : std::string());
   wrote += "; sigma(|Fo|) ";
   wrote += o.sigma == RunOptions::Sigma::refinement
                ? "from the table's Sigma of Iobs, scaled by |F|calc^2 / Icalc"

@@ -614,7 +614,7 @@ class CifReader {
         }
       }
     if (setting == 0)
-      fail(0, "the space group " + group_.hm() +
+      fail(0, "the space group " + (group_.hm().empty() ? "of the operators given" : group_.hm()) +
                   " is in a setting that a MEM data set's space-group and setting numbers cannot "
                   "give; transform the file to the standard setting");
     s_.SPG = number;
@@ -749,10 +749,12 @@ class CifReader {
     }
     const crystal::SpaceGroup group = group_;
     const bool keep_friedel = run_.options.keep_friedel;
-    run_.representative = [group, keep_friedel](std::int64_t h, std::int64_t k, std::int64_t l) {
+    const bool acentric = !group.centrosymmetric();
+    run_.representative = [group, keep_friedel, acentric](std::int64_t h, std::int64_t k,
+                                                          std::int64_t l) {
       const crystal::UniqueIndex u = crystal::unique_index(
           group, static_cast<int>(h), static_cast<int>(k), static_cast<int>(l), keep_friedel);
-      return Representative{u.h, u.k, u.l, u.phase_shift, u.friedel};
+      return Representative{u.h, u.k, u.l, u.phase_shift, u.friedel, u.friedel && acentric};
     };
   }
 

@@ -63,10 +63,10 @@ void merge_equivalents(Run& run) {
       s.K[k] = r.k;
       s.L[k] = r.l;
       own_phase[k] = own;
-      first_friedel[k] = r.friedel;
+      first_friedel[k] = r.mate;
     } else {
       ++run.merged;
-      if (r.friedel != static_cast<bool>(first_friedel[k])) ++run.friedel_merged;
+      if (r.mate != static_cast<bool>(first_friedel[k])) ++run.friedel_merged;
     }
     if (added || (own && !own_phase[k])) {
       own_phase[k] = own;

@@ -98,6 +98,9 @@ struct Representative {
   std::int64_t h = 0, k = 0, l = 0;
   double phase_shift = 0;  // radians
   bool friedel = false;
+  // A Friedel mate that no operation of the group relates (an acentric group): what the
+  // summary counts as one.
+  bool mate = false;
 };
 
 struct Run {
