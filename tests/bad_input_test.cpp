@@ -759,6 +759,11 @@ TEST(BadInput, ReflectionCifEdits) {
   w.edit("sucrose.ctl", "other", "-");
   w.edit("sucrose.fcf", "_exptl_crystal_F_000              364\n", "");
   expect_names(refused(w, "sucrose.ctl"), "sucrose.ctl:9: ", "no _exptl_crystal_F_000");
+
+  Work other;  // a structure that is not the refinement's
+  other.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "cif-list4");
+  other.edit("rocksalt.cif", "Cl1 Cl 0.5 0.5 0.5", "Cl1 Cl 0.25 0.25 0.25");
+  expect_names(refused(other, "rocksalt.ctl"), "rocksalt.fcf: ", "above 0.05");
 }
 
 }  // namespace
