@@ -3,6 +3,6 @@ small.cif
 small.mem
 -
 Friedel mates kept apart
-1.0
+4.0
 32 36 40
 -
