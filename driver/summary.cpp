@@ -61,7 +61,7 @@ std::string summary(const Run& run) {
   if (run.merged > 0)
     wrote += ", " + std::to_string(run.merged) + " merged with equivalents" +
              (run.friedel_merged > 0
-                  ? " (" + count(run.friedel_merged, "Friedel mate", "Friedel mates") + ")"
+                  ? " (" + count(run.friedel_merged, "Friedel pair", "Friedel pairs") + ")"
                   : std::string());
   wrote += "; sigma(|Fo|) ";
   wrote += o.sigma == RunOptions::Sigma::refinement

@@ -33,9 +33,11 @@ void merge_equivalents(Run& run) {
   std::unordered_map<std::int64_t, std::size_t> kept_at;
   kept_at.reserve(n);
   // Per kept entry: the sums of the weights and of the weighted Fo², whether its phase is
-  // the kept index's own, and whether the first reflection taken was a Friedel mate.
+  // the kept index's own, and how many of its reflections are of the kept index's hand and
+  // how many Friedel mates of it.
   std::vector<double> weights(n + 1), sums(n + 1);
-  std::vector<char> own_phase(n + 1), first_friedel(n + 1);
+  std::vector<char> own_phase(n + 1);
+  std::vector<std::int64_t> hand(n + 1), mates(n + 1);
   std::size_t kept = 0;
   for (std::size_t i = 1; i <= n; ++i) {
     if (!usable(s, i)) {
@@ -63,11 +65,10 @@ void merge_equivalents(Run& run) {
       s.K[k] = r.k;
       s.L[k] = r.l;
       own_phase[k] = own;
-      first_friedel[k] = r.mate;
     } else {
       ++run.merged;
-      if (r.mate != static_cast<bool>(first_friedel[k])) ++run.friedel_merged;
     }
+    ++(r.mate ? mates : hand)[k];
     if (added || (own && !own_phase[k])) {
       own_phase[k] = own;
       s.FoR[k] = phasor.real();
@@ -77,6 +78,7 @@ void merge_equivalents(Run& run) {
     sums[k] += w * f2;
   }
   for (std::size_t k = 1; k <= kept; ++k) {
+    run.friedel_merged += std::min(hand[k], mates[k]);
     if (weights[k] == 0) continue;  // an entry left as it was read
     s.Io[k] = sums[k] / weights[k];
     s.SigIo[k] = 1.0 / std::sqrt(weights[k]);

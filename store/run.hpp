@@ -132,7 +132,7 @@ struct Run {
   // (steps/merging.hpp); the merge counts what it took in.
   std::function<Representative(std::int64_t, std::int64_t, std::int64_t)> representative;
   std::int64_t merged = 0;          // reflections merged into another of the same unique index
-  std::int64_t friedel_merged = 0;  // of those, Friedel mates of the kept index's equivalents
+  std::int64_t friedel_merged = 0;  // Friedel pairs among them (of an acentric group)
 
   // Overlap groups formed from the source and left out without a usable SUM: how many, and
   // how many for each reason, in words.
