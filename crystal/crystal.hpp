@@ -169,6 +169,13 @@ struct Amplitudes {
 };
 Amplitudes f000(const Model& model);
 
+// X-rays: f' and f'' of an atom type's element at a wavelength (Å), by the Cromer-Liberman
+// method; zero for hydrogen and helium, a type the tables lack or no usable wavelength.
+struct Dispersion {
+  double fprime = 0, fdoubleprime = 0;
+};
+Dispersion dispersion(std::string_view type, double wavelength);
+
 // The element of an atom type (its leading letters, case ignored) as the tables know it:
 // its atomic number, or 0 for none.
 int atomic_number(std::string_view type);

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <gemmi/cifdoc.hpp>
 #include <gemmi/numb.hpp>
-#include <numbers>
 #include <string>
 #include <string_view>
 
@@ -118,7 +117,8 @@ bool same_text(std::string_view a, std::string_view b) {
   return true;
 }
 
-constexpr double kEightPiSquared = 8 * std::numbers::pi * std::numbers::pi;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kEightPiSquared = 8 * kPi * kPi;
 
 // `_atom_site_*`: positions, occupancy, isotropic displacement; the anisotropic ones are
 // added from `_atom_site_aniso_*` afterwards.

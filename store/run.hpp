@@ -13,6 +13,7 @@
 #include "io/errors.hpp"
 #include "io/output_file.hpp"
 #include "io/text_source.hpp"
+#include "store/listing.hpp"
 #include "store/store.hpp"
 
 namespace memprep {
@@ -90,6 +91,11 @@ struct RunOptions {
   double max_r_f2 = 0.05;
   bool keep_friedel = false;
   bool observed_only = false;
+  // The names in each control file are taken relative to that control file's directory.
+  bool names_beside_control = false;
+  // The per-reflection listing and the plot ("-": standard output); empty: not asked for.
+  std::string list_file, plot_file;
+  bool wants_listing() const { return !list_file.empty() || !plot_file.empty(); }
 };
 
 // The representative of a reflection's equivalents, as a reader that knows the space group
@@ -123,10 +129,13 @@ struct Run {
   RunOptions options;
   SettingOrigins origin;
   ControlCursor control;
-  std::string chosen;            // what the reader took from the source, in words
-  std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
-  std::string left_out_reasons;  // how many for each reason, in words
-  bool binary_source = false;    // SrcLine holds record numbers of a binary source
+  std::string chosen;              // what the reader took from the source, in words
+  std::int64_t left_out = 0;       // reflections left out without a usable sigma(|Fo|)
+  std::string left_out_reasons;    // how many for each reason, in words
+  bool binary_source = false;      // SrcLine holds record numbers of a binary source
+  bool phases_from_model = false;  // the reader computed F_model: FcAbs holds |F_model|
+  std::string names_from;          // the directory relative names are taken in; "": here
+  Listing listing;                 // what became of each reflection, when asked for
 
   // Set by a reader whose reflections are merged to one per unique index
   // (steps/merging.hpp); the merge counts what it took in.

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cmath>
 #include <gemmi/cif.hpp>
-#include <numbers>
 #include <random>
 #include <set>
 #include <tuple>
@@ -16,7 +15,7 @@ namespace memprep {
 namespace {
 
 using crystal::Radiation;
-constexpr double pi = std::numbers::pi;
+constexpr double pi = 3.14159265358979323846;
 
 // An acentric structure in P 21 21 21 (the operators given, with the H-M name and number
 // that agree with them): an anisotropic Zn given by U_ij, an isotropic O by B, a hydrogen
@@ -169,9 +168,10 @@ TEST(StructureCif, RefusedBlocksNameTheItem) {
 
 // F at an equivalent index, turned by the unique index's phase shift (and conjugated for a
 // Friedel mate), is F at the index kept; all equivalents keep the same index, and the kept
-// one keeps itself. Groups with screw axes and glide planes, one the table does not hold
-// (P 21 21 21 with its origin moved by 1/8 along each axis); Friedel mates merged without
-// anomalous scattering and kept apart with it.
+// one keeps itself. Groups with screw axes and glide planes, two of them in settings other
+// than the reference one, and one the table does not hold (P 21 21 21 with its origin moved
+// by 1/8 along each axis); Friedel mates merged without anomalous scattering and kept apart
+// with it.
 TEST(UniqueIndex, PhaseOfTheKeptIndexFollowsFromTheStructureFactors) {
   struct Case {
     std::vector<std::string> operators;
@@ -180,6 +180,8 @@ TEST(UniqueIndex, PhaseOfTheKeptIndexFollowsFromTheStructureFactors) {
   } cases[] = {
       {{}, "P 1 21 1", {7.7, 8.7, 10.9, 90, 103, 90}},
       {{}, "P 21 21 21", {5, 6, 7, 90, 90, 90}},
+      {{}, "P 1 1 21", {7.7, 8.7, 10.9, 90, 90, 110}},
+      {{}, "C 1 c 1", {9, 6, 8, 90, 100, 90}},
       {{}, "P 43 21 2", {5, 5, 7, 90, 90, 90}},
       {{}, "P 61 2 2", {5, 5, 9, 90, 90, 120}},
       {{}, "P 31 2 1", {5, 5, 9, 90, 90, 120}},
