@@ -16,12 +16,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <gemmi/cif.hpp>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -30,13 +30,12 @@
 #include "crystal/crystal.hpp"
 #include "crystal/structure_cif.hpp"
 #include "io/files.hpp"
+#include "readers/cif_document.hpp"
 #include "readers/readers.hpp"
 #include "readers/source_survey.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
-
-namespace cif = gemmi::cif;
 
 namespace {
 
@@ -61,32 +60,42 @@ std::string file_text(const std::string& name) {
   return text;
 }
 
-// gemmi's messages begin with the source name and the line ("NAME:12:5: ..." from the
-// parser, "NAME:12 in data_x: ..." from its checks): they become "FILE:LINE: condition".
-[[noreturn]] void parse_failure(const std::string& name, std::string_view message) {
-  std::int64_t line = 0;
-  if (message.starts_with(name) && message.size() > name.size() && message[name.size()] == ':') {
-    message.remove_prefix(name.size() + 1);
-    const auto r = std::from_chars(message.data(), message.data() + message.size(), line);
-    message.remove_prefix(static_cast<std::size_t>(r.ptr - message.data()));
-    if (message.starts_with(':')) {  // the column
-      message.remove_prefix(1);
-      std::int64_t column = 0;
-      const auto c = std::from_chars(message.data(), message.data() + message.size(), column);
-      message.remove_prefix(static_cast<std::size_t>(c.ptr - message.data()));
-    }
-    while (message.starts_with(':') || message.starts_with(' ')) message.remove_prefix(1);
+CifDocument parse(const std::string& name, const std::string& text) {
+  try {
+    return CifDocument::parse(name, text);
+  } catch (const CifParseError& e) {
+    throw IoFailure(name, e.line, "not a readable CIF: " + e.condition);
   }
-  std::string condition(message.substr(0, message.find('\n')));
-  throw IoFailure(name, line, "not a readable CIF: " + condition);
 }
 
-cif::Document parse(const std::string& name, const std::string& text) {
-  try {
-    return cif::read_memory(text.data(), text.size(), name.c_str());
-  } catch (const std::exception& e) {
-    parse_failure(name, e.what());
-  }
+// One block of a parsed file, with the look-ups of gemmi's blocks.
+struct Block {
+  const CifDocument* doc = nullptr;
+  std::size_t index = 0;
+  explicit operator bool() const { return doc != nullptr; }
+  bool operator==(const Block& o) const { return doc == o.doc && index == o.index; }
+  const std::string& name() const { return doc->name(index); }
+  const std::string* find_value(const std::string& tag) const { return doc->value(index, tag); }
+  bool holds(const std::string& tag) const { return doc->holds(index, tag); }
+  CifLoop loop(const std::string& tag) const { return doc->loop(index, tag); }
+  const gemmi::cif::Block& raw() const { return doc->block(index); }
+};
+
+std::vector<Block> blocks_of(const CifDocument& doc) {
+  std::vector<Block> blocks;
+  for (std::size_t i = 0; i < doc.blocks(); ++i) blocks.push_back(Block{&doc, i});
+  return blocks;
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The reflection loop of a block (in either spelling); its tags are null when none.
+CifLoop reflection_loop(const Block& b) {
+  CifLoop l = b.loop("_refln_index_h");
+  return l.tags ? l : b.loop("_refln.index_h");
 }
 
 // The line of each row of a loop: the parser keeps only the line of `loop_`, so the text
@@ -156,9 +165,10 @@ std::vector<std::int64_t> row_lines(const std::string& text, int loop_line, std:
 // ---- Items in both spellings -----------------------------------------------------------
 
 // The value of `_CATEGORY_ITEM` or `_CATEGORY.ITEM`, or nullptr.
-const std::string* item(const cif::Block& block, std::string_view category, std::string_view name) {
+const std::string* item(const Block& block, std::string_view category, std::string_view name) {
   for (char sep : {'_', '.'}) {
-    std::string tag = "_" + std::string(category) + sep + std::string(name);
+    std::string tag(1, '_');
+    tag.append(category).append(1, sep).append(name);
     if (const std::string* v = block.find_value(tag)) return v;
   }
   return nullptr;
@@ -192,9 +202,8 @@ std::string figures(double v, int digits) {
   return std::string(buf, r.ptr);
 }
 
-bool holds_atoms(const cif::Block& block) {
-  auto& b = const_cast<cif::Block&>(block);  // gemmi's look-up is not const
-  return b.find_values("_atom_site_fract_x").item() || b.find_values("_atom_site.fract_x").item();
+bool holds_atoms(const Block& b) {
+  return b.holds("_atom_site_fract_x") || b.holds("_atom_site.fract_x");
 }
 
 // ---- The control layout ----------------------------------------------------------------
@@ -283,7 +292,7 @@ class CifReader {
     if (powder_) choose_phase();
     if (run_.options.overlap_groups() && !powder_)
       fail(0, std::string(run_.options.overlap_fwhm > 0 ? "--overlap-fwhm" : "--overlap-d") +
-                  " forms overlap groups of a powder pattern; block data_" + block_->name +
+                  " forms overlap groups of a powder pattern; block data_" + block_.name() +
                   " is a single-crystal list");
     read_symmetry_and_cell();
     read_radiation();
@@ -310,27 +319,17 @@ class CifReader {
     throw IoFailure(name_, line, condition);
   }
 
-  const cif::Loop* reflection_loop(const cif::Block& b, int* line = nullptr) const {
-    for (const cif::Item& it : b.items)
-      if (it.type == cif::ItemType::Loop &&
-          (it.loop.find_tag("_refln_index_h") >= 0 || it.loop.find_tag("_refln.index_h") >= 0)) {
-        if (line) *line = it.line_number;
-        return &it.loop;
-      }
-    return nullptr;
-  }
-
   // The block named on the control line, or the one block with a reflection loop.
   void choose_block() {
     std::string wanted = control_text(Setting::data_block);
     wanted = wanted.substr(0, wanted.find(' '));
     const std::string asked_at = run_.origin[Setting::data_block];
     std::string with_reflections;
-    std::vector<const cif::Block*> candidates;
-    for (const cif::Block& b : doc_.blocks)
-      if (reflection_loop(b)) {
-        candidates.push_back(&b);
-        with_reflections += (with_reflections.empty() ? "" : ", ") + b.name;
+    std::vector<Block> candidates;
+    for (const Block& b : blocks_of(doc_))
+      if (reflection_loop(b).tags) {
+        candidates.push_back(b);
+        with_reflections += (with_reflections.empty() ? "" : ", ") + b.name();
       }
     if (wanted == "-") {
       if (candidates.empty())
@@ -341,25 +340,26 @@ class CifReader {
       block_ = candidates.front();
     } else {
       if (wanted.starts_with("data_")) wanted.erase(0, 5);
-      for (const cif::Block& b : doc_.blocks)
-        if (gemmi::iequal(b.name, gemmi::to_lower(wanted))) block_ = &b;
+      for (const Block& b : blocks_of(doc_))
+        if (same_text(b.name(), wanted)) block_ = b;
       if (!block_)
         fail(0, "holds no block data_" + wanted + ", which the control file names (" + asked_at +
                     "); blocks with reflections: " +
                     (with_reflections.empty() ? std::string("none") : with_reflections));
-      if (!reflection_loop(*block_))
-        fail(0, "block data_" + block_->name + " holds no loop of _refln_index_h (" + asked_at +
+      if (!reflection_loop(block_).tags)
+        fail(0, "block data_" + block_.name() + " holds no loop of _refln_index_h (" + asked_at +
                     "); blocks with reflections: " +
                     (with_reflections.empty() ? std::string("none") : with_reflections));
     }
   }
 
   void find_columns() {
-    loop_ = reflection_loop(*block_, &loop_line_);
-    const cif::Loop& loop = *loop_;
+    loop_ = reflection_loop(block_);
+    loop_line_ = loop_.line;
+    const CifLoop& loop = loop_;
     auto col = [&](const char* tag) {
       for (const char* prefix : {"_refln_", "_refln."}) {
-        const int c = loop.find_tag(std::string(prefix) + tag);
+        const int c = loop.find(std::string(prefix) + tag);
         if (c >= 0) return c;
       }
       return -1;
@@ -377,11 +377,11 @@ class CifReader {
     c_.b = col("B_calc");
     c_.f2_calc = col("F_squared_calc");
     c_.status = col("observed_status");
-    c_.phase_id = loop.find_tag("_pd_refln_phase_id");
+    c_.phase_id = loop.find("_pd_refln_phase_id");
     c_.d = col("d_spacing");
-    c_.i100 = loop.find_tag("_gsas_i100_meas");
-    powder_ = c_.phase_id >= 0 || block_->find_value("_pd_block_id") ||
-              const_cast<cif::Block*>(block_)->find_values("_pd_phase_block_id").item();
+    c_.i100 = loop.find("_gsas_i100_meas");
+    powder_ =
+        c_.phase_id >= 0 || block_.find_value("_pd_block_id") || block_.holds("_pd_phase_block_id");
     if (c_.k < 0 || c_.l < 0) fail(loop_line_, "the reflection loop lacks _refln_index_k or _l");
     if (powder_ && c_.f2 >= 0) {
       measured_ = c_.f2_sigma >= 0 ? "F^2meas, sigma(F^2)" : "F^2meas";
@@ -413,29 +413,29 @@ class CifReader {
   // holds atoms. Needed for the phases of a file that carries none; checked against the
   // file's F²calc whenever there is one.
   void read_model() {
-    const cif::Block* model_block = nullptr;
+    Block model_block;
     std::string model_file = name_;
     if (!run_.AUXFILE.empty()) {
       model_file = run_.AUXFILE;
       model_text_ = file_text(model_file);
       model_doc_ = parse(model_file, model_text_);
-      std::vector<const cif::Block*> with_atoms;
+      std::vector<Block> with_atoms;
       std::string names;
-      for (const cif::Block& b : model_doc_.blocks)
+      for (const Block& b : blocks_of(model_doc_))
         if (holds_atoms(b)) {
-          with_atoms.push_back(&b);
-          names += (names.empty() ? "data_" : ", data_") + b.name;
+          with_atoms.push_back(b);
+          names += (names.empty() ? "data_" : ", data_") + b.name();
         }
-      for (const cif::Block* b : with_atoms)
-        if (gemmi::iequal(b->name, gemmi::to_lower(block_->name))) model_block = b;
+      for (const Block& b : with_atoms)
+        if (same_text(b.name(), block_.name())) model_block = b;
       if (!model_block && with_atoms.size() == 1) model_block = with_atoms.front();
       if (!model_block)
         throw IoFailure(model_file, 0,
                         with_atoms.empty()
                             ? std::string("not a structure CIF: no block holds _atom_site_fract_x")
                             : "the blocks " + names + " hold structures, and none is named data_" +
-                                  block_->name + " as the reflection block is");
-    } else if (holds_atoms(*block_)) {
+                                  block_.name() + " as the reflection block is");
+    } else if (holds_atoms(block_)) {
       model_block = block_;
     }
     if (!model_block) {
@@ -447,7 +447,7 @@ class CifReader {
       return;
     }
     try {
-      crystal::CifStructure structure = crystal::structure_from_cif(*model_block, radiation_);
+      crystal::CifStructure structure = crystal::structure_from_cif(model_block.raw(), radiation_);
       model_ = std::make_unique<crystal::Model>(std::move(structure.model));
       model_f000_ = crystal::f000(*model_);
       factors_ = std::make_unique<crystal::StructureFactors>(*model_);
@@ -455,7 +455,7 @@ class CifReader {
       model_failure(e, model_file);
     }
     model_from_ = model_file == name_ ? "the file's own block"
-                                      : where(model_file, 0) + " data_" + model_block->name;
+                                      : where(model_file, 0) + " data_" + model_block.name();
   }
 
   // The model's phases where the file has none; the model's |F|² against the file's F²calc.
@@ -495,12 +495,16 @@ class CifReader {
     std::string wanted = control_text(Setting::phase);
     wanted = wanted.substr(0, wanted.find(' '));
     const std::string asked_at = run_.origin[Setting::phase];
-    auto& b = const_cast<cif::Block&>(*block_);
-    cif::Table pointers = b.find("_pd_phase_", {"id", "block_id"});
     std::vector<std::pair<std::string, std::string>> phases;  // id, block id
-    for (auto row : pointers) phases.emplace_back(cif::as_string(row[0]), cif::as_string(row[1]));
+    const CifLoop pointers = block_.loop("_pd_phase_id");
+    const int id_col = pointers.tags ? pointers.find("_pd_phase_id") : -1;
+    const int block_col = pointers.tags ? pointers.find("_pd_phase_block_id") : -1;
+    if (id_col >= 0 && block_col >= 0)
+      for (std::size_t r = 0; r < pointers.length(); ++r)
+        phases.emplace_back(cif_text(pointers.val(r, static_cast<std::size_t>(id_col))),
+                            cif_text(pointers.val(r, static_cast<std::size_t>(block_col))));
     if (phases.empty())
-      fail(0, "block data_" + block_->name +
+      fail(0, "block data_" + block_.name() +
                   " has no loop of _pd_phase_id and _pd_phase_block_id to find its phases by");
     std::size_t at = phases.size();
     std::string ids;
@@ -519,10 +523,10 @@ class CifReader {
     phase_id_ = phases[at].first;
     s_.IPHASE = static_cast<std::int64_t>(at) + 1;
     run_.origin[Setting::phase] = asked_at;
-    for (const cif::Block& other : doc_.blocks)
+    for (const Block& other : blocks_of(doc_))
       if (const std::string* id = other.find_value("_pd_block_id");
-          id && cif::as_string(*id) == phases[at].second)
-        phase_block_ = &other;
+          id && cif_text(*id) == phases[at].second)
+        phase_block_ = other;
     if (phase_block_ == block_)
       fail(0, "no block has the _pd_block_id " + phases[at].second + " of phase " + phase_id_);
   }
@@ -564,8 +568,8 @@ class CifReader {
     while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
     if (t != "-") return;
     std::string title;
-    if (const std::string* v = block_->find_value("_shelx_title")) title = cif::as_string(*v);
-    if (title.empty()) title = block_->name;
+    if (const std::string* v = block_.find_value("_shelx_title")) title = cif_text(*v);
+    if (title.empty()) title = block_.name();
     std::string_view tv = title;
     while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
     s_.TITLE = std::string(tv.substr(0, 70));
@@ -584,8 +588,8 @@ class CifReader {
 
   void read_symmetry_and_cell() {
     try {
-      cell_ = crystal::cell_from_cif(*phase_block_);
-      group_ = crystal::space_group_from_cif(*phase_block_);
+      cell_ = crystal::cell_from_cif(phase_block_.raw());
+      group_ = crystal::space_group_from_cif(phase_block_.raw());
     } catch (const crystal::ModelError& e) {
       model_failure(e, name_);
     }
@@ -625,19 +629,19 @@ class CifReader {
 
   void read_radiation() {
     radiation_ = crystal::Radiation::xray;
-    if (const std::string* v = item(*block_, "diffrn_radiation", "probe"); v && !cif::is_null(*v)) {
-      const std::string probe = gemmi::to_lower(cif::as_string(*v));
+    if (const std::string* v = item(block_, "diffrn_radiation", "probe"); v && !cif_null(*v)) {
+      const std::string probe = lower(cif_text(*v));
       if (probe == "neutron")
         radiation_ = crystal::Radiation::neutron;
       else if (probe != "x-ray" && probe != "xray")
-        fail(0, "_diffrn_radiation_probe '" + cif::as_string(*v) +
+        fail(0, "_diffrn_radiation_probe '" + cif_text(*v) +
                     "': only x-ray and neutron data are converted");
     }
-    const std::string* w = item(*block_, "diffrn_radiation", "wavelength");
-    if (!w) w = item(*block_, "diffrn_radiation_wavelength", "wavelength");
+    const std::string* w = item(block_, "diffrn_radiation", "wavelength");
+    if (!w) w = item(block_, "diffrn_radiation_wavelength", "wavelength");
     std::optional<double> lambda;
-    if (w && !cif::is_null(*w)) lambda = cif_number(*w);
-    if (w && !cif::is_null(*w) && (!lambda || !(*lambda > 0)))
+    if (w && !cif_null(*w)) lambda = cif_number(*w);
+    if (w && !cif_null(*w) && (!lambda || !(*lambda > 0)))
       fail(0, "_diffrn_radiation_wavelength '" + *w + "' is not a positive number");
     decide_line(run_, When::no_wavelength, !lambda.has_value());
     if (lambda) {
@@ -649,36 +653,36 @@ class CifReader {
   }
 
   double number_at(std::size_t row, int col, std::int64_t line) const {
-    const std::string& v = loop_->val(row, static_cast<std::size_t>(col));
+    const std::string& v = loop_.val(row, static_cast<std::size_t>(col));
     const std::optional<double> x = cif_number(v);
-    if (!x) fail(line, loop_->tags[static_cast<std::size_t>(col)] + " '" + v + "' is not a number");
+    if (!x)
+      fail(line, (*loop_.tags)[static_cast<std::size_t>(col)] + " '" + v + "' is not a number");
     return *x;
   }
 
   std::int64_t index_at(std::size_t row, int col, std::int64_t line) const {
-    const std::string& v = loop_->val(row, static_cast<std::size_t>(col));
+    const std::string& v = loop_.val(row, static_cast<std::size_t>(col));
     const std::optional<std::int64_t> x = cif_integer(v);
     if (!x || *x < -9999 || *x > 99999)
-      fail(line, loop_->tags[static_cast<std::size_t>(col)] + " '" + v + "' is not an index");
+      fail(line, (*loop_.tags)[static_cast<std::size_t>(col)] + " '" + v + "' is not an index");
     return *x;
   }
 
   void read_reflections() {
     if (powder_) read_sigma_rule();
-    const std::size_t rows = loop_->length();
-    const std::vector<std::int64_t> lines = row_lines(text_, loop_line_, loop_->width(), rows);
+    const std::size_t rows = loop_.length();
+    const std::vector<std::int64_t> lines = row_lines(text_, loop_line_, loop_.width(), rows);
     for (std::size_t r = 0; r < rows; ++r) {
       const std::int64_t line = lines[r];
       const std::int64_t h = index_at(r, c_.h, line), k = index_at(r, c_.k, line),
                          l = index_at(r, c_.l, line);
       if (h == 0 && k == 0 && l == 0) continue;  // F000 has a line of its own
       if (c_.phase_id >= 0 &&
-          cif::as_string(loop_->val(r, static_cast<std::size_t>(c_.phase_id))) != phase_id_)
+          cif_text(loop_.val(r, static_cast<std::size_t>(c_.phase_id))) != phase_id_)
         continue;
       bool observed = true;
       if (c_.status >= 0) {
-        const std::string status =
-            cif::as_string(loop_->val(r, static_cast<std::size_t>(c_.status)));
+        const std::string status = cif_text(loop_.val(r, static_cast<std::size_t>(c_.status)));
         observed = status == "o";
       }
       if (!observed) {
@@ -766,7 +770,7 @@ class CifReader {
     typed = typed.substr(0, typed.find(' '));
     const std::string typed_at = run_.origin[Setting::amplitudes];
     double file_f000 = std::nan("");
-    if (const std::string* v = item(*block_, "exptl_crystal", "F_000"); v && !cif::is_null(*v)) {
+    if (const std::string* v = item(block_, "exptl_crystal", "F_000"); v && !cif_null(*v)) {
       const std::optional<double> x = cif_number(*v);
       if (!x || !std::isfinite(*x)) fail(0, "_exptl_crystal_F_000 '" + *v + "' is not a number");
       file_f000 = *x;
@@ -810,9 +814,9 @@ class CifReader {
 
   void describe() {
     std::string code;
-    if (const std::string* v = item(*block_, "shelx", "refln_list_code"); v) code = *v;
+    if (const std::string* v = item(block_, "shelx", "refln_list_code"); v) code = *v;
     std::string& c = run_.chosen;
-    c = "block data_" + block_->name;
+    c = "block data_" + block_.name();
     if (!code.empty()) c += ", list code " + code;
     c += " (" + measured_ + "; " + calculated_ + "), " + group_.hm();
     c += ", F000 " + number_text(s_.AMPPOS) + " from " + f000_from_;
@@ -820,7 +824,8 @@ class CifReader {
       c += "; model " + model_from_ + (phases_in_file_ ? "" : " gives the phases") + ": scale " +
            figures(fit_.scale, 6) + ", R(F^2) " + figures(fit_.R, 3) + " over " +
            std::to_string(fit_.used) + " reflections";
-    if (powder_) c += "; phase " + phase_id_ + " (data_" + phase_block_->name + "), " + rule_words_;
+    if (powder_)
+      c += "; phase " + phase_id_ + " (data_" + phase_block_.name() + "), " + rule_words_;
     if (not_positive_ > 0) c += ", " + std::to_string(not_positive_) + " with Fo^2 <= 0";
     if (unobserved_ > 0)
       c += ", " + std::to_string(unobserved_) +
@@ -831,19 +836,19 @@ class CifReader {
   Store& s_;
   const std::string& name_;
   std::string text_;
-  cif::Document doc_;
-  const cif::Block* block_ = nullptr;
-  const cif::Loop* loop_ = nullptr;
+  CifDocument doc_;
+  Block block_;
+  CifLoop loop_;
   int loop_line_ = 0;
   Columns c_;
   std::string measured_, calculated_, f000_from_, model_from_;
   bool powder_ = false, counting_ = false;
   double percent_ = 0;
   std::string phase_id_, rule_words_;
-  const cif::Block* phase_block_ = nullptr;
+  Block phase_block_;
   bool phases_in_file_ = true;
   std::string model_text_;
-  cif::Document model_doc_;
+  CifDocument model_doc_;
   std::unique_ptr<crystal::Model> model_;
   std::unique_ptr<crystal::StructureFactors> factors_;
   crystal::Amplitudes model_f000_;
@@ -858,20 +863,17 @@ class CifReader {
 
 ReflectionCifSurvey survey_reflection_cif(const std::string& name) {
   const std::string text = file_text(name);
-  const cif::Document doc = parse(name, text);
+  const CifDocument doc = parse(name, text);
   ReflectionCifSurvey survey;
   auto given = [](const std::string* v) {
-    return v && !cif::is_null(*v) ? cif::as_string(*v) : "";
+    return v && !cif_null(*v) ? cif_text(*v) : std::string();
   };
-  for (const cif::Block& b : doc.blocks) {
-    const cif::Loop* loop = nullptr;
-    for (const cif::Item& it : b.items)
-      if (!loop && it.type == cif::ItemType::Loop &&
-          (it.loop.find_tag("_refln_index_h") >= 0 || it.loop.find_tag("_refln.index_h") >= 0))
-        loop = &it.loop;
-    if (!loop) continue;
+  for (const Block& b : blocks_of(doc)) {
+    const CifLoop found = reflection_loop(b);
+    if (!found.tags) continue;
+    const CifLoop* loop = &found;
     ReflectionCifSurvey::Block out;
-    out.name = b.name;
+    out.name = b.name();
     out.list_code = given(item(b, "shelx", "refln_list_code"));
     out.title = given(b.find_value("_shelx_title"));
     out.wavelength = given(item(b, "diffrn_radiation", "wavelength"));
@@ -883,13 +885,13 @@ ReflectionCifSurvey survey_reflection_cif(const std::string& name) {
       out.cell += (out.cell.empty() ? "" : " ") + (v.empty() ? std::string("?") : v);
     }
     try {
-      out.space_group = crystal::space_group_from_cif(b).hm();
+      out.space_group = crystal::space_group_from_cif(b.raw()).hm();
     } catch (const crystal::ModelError& e) {
       out.space_group = std::string("not given: ") + e.what();
     }
     auto col = [&](const char* tag) {
       for (const char* prefix : {"_refln_", "_refln."}) {
-        const int c = loop->find_tag(std::string(prefix) + tag);
+        const int c = loop->find(std::string(prefix) + tag);
         if (c >= 0) return c;
       }
       return -1;
@@ -918,7 +920,7 @@ ReflectionCifSurvey survey_reflection_cif(const std::string& name) {
         if (v && *v <= 0) ++out.not_positive;
       }
       if (status >= 0) {
-        const std::string flag = cif::as_string(loop->val(r, static_cast<std::size_t>(status)));
+        const std::string flag = cif_text(loop->val(r, static_cast<std::size_t>(status)));
         auto it = std::find_if(out.statuses.begin(), out.statuses.end(),
                                [&](const auto& p) { return p.first == flag; });
         if (it == out.statuses.end())
