@@ -32,6 +32,7 @@
 #include "io/files.hpp"
 #include "readers/cif_document.hpp"
 #include "readers/readers.hpp"
+#include "readers/shelx_instructions.hpp"
 #include "readers/source_survey.hpp"
 #include "store/degrees.hpp"
 
@@ -215,8 +216,9 @@ constexpr ControlLine kLayout[] = {
      .stage = Stage::names,
      .what = "the structure file name",
      .read = read_auxiliary_name,
-     .guide = "the structure CIF's name, for a reflection file without phases; `-` when the "
-              "file carries its phases or its own block holds the structure",
+     .guide = "the structure CIF's (or SHELX `.res` file's) name, for a reflection file "
+              "without phases; `-` when the file carries its phases or its own block holds the "
+              "structure",
      .comment = "structure CIF: - when the file carries phases or holds the structure"},
     kOutputLine,
     {.holds = Setting::data_block,
@@ -415,6 +417,20 @@ class CifReader {
   void read_model() {
     Block model_block;
     std::string model_file = name_;
+    const std::string aux = lower(run_.AUXFILE);
+    if (aux.ends_with(".res") || aux.ends_with(".ins")) {  // SHELX instructions
+      TextSource src;
+      src.open(run_.AUXFILE);
+      model_ = std::make_unique<crystal::Model>(read_shelx_instructions(src, radiation_));
+      try {
+        model_f000_ = crystal::f000(*model_);
+        factors_ = std::make_unique<crystal::StructureFactors>(*model_);
+      } catch (const crystal::ModelError& e) {
+        model_failure(e, run_.AUXFILE);
+      }
+      model_from_ = where(run_.AUXFILE, 0);
+      return;
+    }
     if (!run_.AUXFILE.empty()) {
       model_file = run_.AUXFILE;
       model_text_ = file_text(model_file);
