@@ -835,7 +835,7 @@ class CifReader {
     c = "block data_" + block_.name();
     if (!code.empty()) c += ", list code " + code;
     c += " (" + measured_ + "; " + calculated_ + "), " + group_.hm();
-    c += ", F000 " + number_text(s_.AMPPOS) + " from " + f000_from_;
+    c += ", F000 " + figures(s_.AMPPOS, 6) + " from " + f000_from_;
     if (factors_)
       c += "; model " + model_from_ + (phases_in_file_ ? "" : " gives the phases") + ": scale " +
            figures(fit_.scale, 6) + ", R(F^2) " + figures(fit_.R, 3) + " over " +
