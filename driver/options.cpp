@@ -76,6 +76,18 @@ constexpr OptionRow kOptions[] = {
        else if (v == "refinement") c.run.sigma = RunOptions::Sigma::refinement;
        else throw UsageError("--sigma takes counting or refinement, not '" + std::string(v) + "'");
      }},
+    {0, "keep-friedel", "",
+     "reflection CIFs: keep Friedel mates apart (h k l and -h -k -l each\n"
+     "written with its own Fo and phase); equivalents are still merged",
+     [](CommandLine& c, std::string_view) { c.run.keep_friedel = true; }},
+    {0, "observed-only", "",
+     "reflection CIFs: leave out the reflections the file flags as not\n"
+     "observed (_refln_observed_status other than o)",
+     [](CommandLine& c, std::string_view) { c.run.observed_only = true; }},
+    {0, "max-r-f2", "R",
+     "reflection CIFs: accept a model whose R(F^2) against the file's\n"
+     "F^2calc is up to R (default 0.05)",
+     [](CommandLine& c, std::string_view v) { c.run.max_r_f2 = positive("--max-r-f2", v); }},
 };
 // clang-format on
 

@@ -8,6 +8,7 @@
 #include "control/control_layout.hpp"
 #include "driver/source_kinds.hpp"
 #include "steps/overlap_grouping.hpp"
+#include "steps/squared_observations.hpp"
 #include "steps/uncertainties.hpp"
 #include "writers/writers.hpp"
 
@@ -121,6 +122,14 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
     refuse("--overlap-fwhm",
            "it gives no peak positions and FWHM (FullProf outputs do); --overlap-d groups by "
            "d-spacing");
+  if (!kind.source.squares) {
+    if (o.keep_friedel)
+      refuse("--keep-friedel", "only reflection CIFs are merged to unique indexes");
+    if (o.observed_only)
+      refuse("--observed-only", "only reflection CIFs flag unobserved reflections");
+    if (o.max_r_f2 != RunOptions{}.max_r_f2)
+      refuse("--max-r-f2", "only reflection CIFs are checked against a model's R(F^2)");
+  }
   if (o.sigma == RunOptions::Sigma::refinement && !kind.gives.intensity_sigmas)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
 }
@@ -234,6 +243,10 @@ void convert(Run& run, const CallFiles* call) {
   finish_layout(run);
   run.ctl.close();
 
+  if (kind.source.squares && run.options.sigma == RunOptions::Sigma::source) {
+    merge_equivalents(run);
+    moduli_from_squares(run.store);
+  }
   assign_uncertainties(run.store, run.options.sigma);
   form_overlap_groups(run);
   leave_out_unweighted(run);

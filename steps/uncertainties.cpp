@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 11;
+constexpr std::size_t kFaults = 13;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -52,6 +52,9 @@ std::string rule_words(RunOptions::Sigma rule, bool group) {
   if (rule == RunOptions::Sigma::refinement)
     return group ? "sigma(G'o') from the table's Sigma of Iobs"
                  : "sigma(|Fo|) from the table's Sigma of Iobs";
+  if (rule == RunOptions::Sigma::source)
+    return group ? "sigma(G'o') from the source's sigma(Fo^2)"
+                 : "sigma(|Fo|) from the source's sigma(Fo^2)";
   return group ? "sigma(G'o') = G'o' / (2 sqrt(E sum Io))" : "sigma(|Fo|) = |Fo| / (2 sqrt(E Io))";
 }
 
@@ -112,6 +115,10 @@ const char* fault_words(SigmaFault fault) {
       return "|Fo| negative";
     case SigmaFault::written_as_zero:
       return "sigma(|Fo|) written as zero";
+    case SigmaFault::source_not_number:
+      return "Fo^2 or sigma(Fo^2) not a number";
+    case SigmaFault::source_sigma_zero:
+      return "sigma(Fo^2) zero or negative";
   }
   return "";
 }
@@ -129,6 +136,11 @@ double refinement_sigma_squared(const Store& s, std::size_t i) {
 }
 
 SigmaFault reflection_fault(const Store& s, std::size_t i, RunOptions::Sigma rule) {
+  if (rule == RunOptions::Sigma::source) {
+    if (!std::isfinite(s.FoAbs[i]) || std::isnan(s.SigIo[i])) return SigmaFault::source_not_number;
+    if (!(s.SigIo[i] > 0)) return SigmaFault::source_sigma_zero;
+    return SigmaFault::not_finite;
+  }
   // |Fo| from a model needs the reflection's Icalc: without it, none was formed.
   if (std::isnan(s.FoAbs[i]) && !(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (rule == RunOptions::Sigma::counting)
@@ -140,6 +152,14 @@ SigmaFault reflection_fault(const Store& s, std::size_t i, RunOptions::Sigma rul
 }
 
 void assign_uncertainties(Store& s, RunOptions::Sigma rule) {
+  if (rule == RunOptions::Sigma::source) {
+    const double scale = std::sqrt(1.0 / s.E);
+    for (std::int64_t j = 1; j <= s.NREF1; ++j) {
+      const auto i = static_cast<std::size_t>(j);
+      s.SigFo[i] = sigma_from_squared(s.FoAbs[i], s.SigIo[i]) * scale;
+    }
+    return;
+  }
   if (rule == RunOptions::Sigma::refinement) {
     for (std::int64_t j = 1; j <= s.NREF1; ++j) {
       const auto i = static_cast<std::size_t>(j);
@@ -162,12 +182,15 @@ void value_group(const Store& s, Store::OverlapGroup& g, std::size_t first,
     f2_sum += m * (s.FoAbs[i] * s.FoAbs[i]);
     if (rule == RunOptions::Sigma::refinement)
       sigma_f2_sum += m * refinement_sigma_squared(s, i);
+    else if (rule == RunOptions::Sigma::source)
+      sigma_f2_sum += m * s.SigIo[i];
     else
       io_sum += s.Io[i];
   }
   g.Go = std::sqrt(f2_sum / m_sum);
-  g.Sum = rule == RunOptions::Sigma::refinement
-              ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum)
+  g.Sum = rule == RunOptions::Sigma::refinement ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum)
+          : rule == RunOptions::Sigma::source
+              ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum) * std::sqrt(1.0 / s.E)
               : counting_sigma(g.Go, weighted_intensity(s, io_sum));
 }
 
@@ -181,6 +204,14 @@ SigmaFault group_fault(const Store& s, const Store::OverlapGroup& g, std::size_t
     double io_sum = 0;
     for (std::size_t i = first; i < end; ++i) io_sum += s.Io[i];
     return counting_fault(g.Go, weighted_intensity(s, io_sum));
+  }
+  if (rule == RunOptions::Sigma::source) {
+    for (std::size_t i = first; i < end; ++i)
+      if (!std::isfinite(s.FoAbs[i]) || std::isnan(s.SigIo[i]))
+        return SigmaFault::source_not_number;
+    for (std::size_t i = first; i < end; ++i)
+      if (s.SigIo[i] > 0) return SigmaFault::not_finite;
+    return SigmaFault::source_sigma_zero;
   }
   for (std::size_t i = first; i < end; ++i)
     if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;

@@ -16,6 +16,9 @@
 //   sigma(|Fo|²) / (2 |Fo|) for strong reflections and stays finite at |Fo| = 0. A group
 //   G'o'² = sum m |Fo|² / sum m takes sigma(G'o'²) = sum m sigma(|Fo|²) / sum m: the
 //   intensities a refinement apportions to the reflections of one peak are fully correlated.
+// - source: the source gives sigma(|Fo|²) itself (SigIo, on the scale of |Fo|²): sigma(|Fo|)
+//   by the same expression, divided by sqrt(E) as the counting rule divides it, so that E = 1
+//   keeps the source's value.
 #pragma once
 
 #include <cmath>
@@ -38,6 +41,8 @@ enum class SigmaFault {
   sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
   fo_negative,         // counting: |Fo| below 0
   written_as_zero,     // refinement: above 0, but its field in the MEM data set shows zero
+  source_not_number,   // source: Fo² or sigma(Fo²) not given or not a finite number
+  source_sigma_zero,   // source: sigma(Fo²) zero or negative
 };
 
 // The reason in words, as the reports give it.

@@ -128,8 +128,8 @@ TEST(Driver, SourceKindFollowsTheFileName) {
   auto unknown = [](const std::string& name) {
     return "memprep: run.ctl:1: the source file's name '" + name +
            "' holds none of the extensions that give its kind: .lst (list file), .out (FullProf "
-           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), in "
-           "lower or upper case\n";
+           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), .fcf or "
+           ".cif (reflection CIF), in lower or upper case\n";
   };
   struct Row {
     std::string source, err, out;
@@ -147,6 +147,7 @@ TEST(Driver, SourceKindFollowsTheFileName) {
       {"results.out/sample", unknown("sample"), extension},
       {"sample.mem", unknown("sample.mem"), extension},
       {"old.zmemin", "memprep: old.zmemin: cannot open: No such file or directory\n", ""},
+      {"run.FCF", output, ""},  // the structure file's line takes out.mem
   };
   for (const Row& r : rows) {
     TempDir dir;
