@@ -232,8 +232,9 @@ bool significant_digits(double a, int sig, std::uint64_t& digits, int& e10) {
   std::memcpy(&bits, &a, sizeof bits);
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);
   if (biased == 0 || biased == 0x7ff) return false;  // zero, subnormal or not finite
-  // floor(log10 a) is this or one more.
-  int e = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+  // floor(log10 a) is this or one more: floor(log10(2) * the binary exponent), in integers
+  // (78913 / 2^18 gives it for binary exponents up to 1650 in magnitude).
+  int e = ((biased - 1023) * 78913) >> 18;
   const double top = decimal::kPow10[sig];
   double y = 0;
   int p = 0;
@@ -245,7 +246,7 @@ bool significant_digits(double a, int sig, std::uint64_t& digits, int& e10) {
     ++e;
   }
   if (y < decimal::kPow10[sig - 1] || y > top) return false;
-  const double q = std::floor(y);
+  const double q = static_cast<double>(static_cast<std::uint64_t>(y));  // y is below 10^15
   const double frac = y - q;
   std::uint64_t n = 0;
   if (std::fabs(frac - 0.5) > y * 0x1p-50)
