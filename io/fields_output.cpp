@@ -6,6 +6,7 @@
 
 #include "io/fields.hpp"
 #include "io/fields_decimal.hpp"
+#include "io/fields_direct.hpp"
 
 namespace memprep {
 
@@ -88,25 +89,7 @@ void fixed_parts(double a, int d, std::uint64_t& ip_out, std::uint64_t& r_out) {
       ++ip;
     }
   } else if (f != 0) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    int biased = static_cast<int>((bits >> 52) & 0x7ff);
-    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-    int shift;  // f = m * 2^-shift
-    if (biased == 0) {
-      shift = 1074;
-    } else {
-      m |= std::uint64_t{1} << 52;
-      shift = 1075 - biased;
-    }
-    u128 p = static_cast<u128>(m) * n10;  // below 2^83
-    if (shift < 127) {
-      u128 q = p >> shift;
-      u128 rem = p - (q << shift);
-      u128 half = static_cast<u128>(1) << (shift - 1);
-      if (rem > half || (rem == half && (q & 1))) ++q;
-      r = static_cast<std::uint64_t>(q);
-    }
+    r = direct::exact_decimals(f, d);
     if (r == n10) {  // rounded up into the integer part
       r = 0;
       ++ip;
@@ -215,103 +198,61 @@ bool exp_field(std::string& out, double v, int w, int d, int k) {
 }
 
 // ---- Direct paths --------------------------------------------------------------------
-// The integer, fixed-point and G fields of the outputs, built right to left in their final
-// place without an intermediate text. Each takes only the cases it gets exactly right
-// (finite values, fields up to kDirectWidth columns, the digits of a double without the
-// general formatter) and hands every other case to the general path above, which gives the
-// same text.
+// The E form of the G fields, built right to left without an intermediate text (the integer
+// and fixed-point fields are inline in io/fields_direct.hpp).
 
-constexpr int kDirectWidth = 64;
-
-// Writes the decimal digits of u backwards, ending before p; returns the first one.
-inline char* digits_before(char* p, std::uint64_t u) {
-  do {
-    *--p = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  return p;
-}
-
-// Appends the len characters that end at `end` right-justified in w columns (len <= w <=
-// kDirectWidth); the w - len columns before them in the same buffer are set to blanks.
-inline void append_right(std::string& out, char* end, std::size_t len, int w) {
-  char* const first = end - w;
-  std::memset(first, ' ', static_cast<std::size_t>(w) - len);
-  out.append(first, static_cast<std::size_t>(w));
-}
-
-// Iw: false when w is beyond the direct width.
-bool direct_I(std::string& out, std::int64_t v, int w) {
-  if (w < 1 || w > kDirectWidth) return false;
-  char buf[kDirectWidth + 24];
-  char* const end = buf + sizeof buf;
-  const auto u = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-  char* p = digits_before(end, u);
-  if (v < 0) *--p = '-';
-  const auto len = static_cast<std::size_t>(end - p);
-  if (len > static_cast<std::size_t>(w)) {
-    stars(out, w);
-    return true;
-  }
-  append_right(out, end, len, w);
-  return true;
-}
-
-// Fw.d of a finite value below 2^53 with 1 to 9 decimals, the digits rounded as
-// fixed_digits_exact rounds them; false when the general path is to write it (a field too
-// narrow included, which it fills with asterisks).
-bool direct_F(std::string& out, double v, int w, int d) {
-  if (d < 1 || d > 9 || w < 1 || w > kDirectWidth) return false;
-  const double a = std::fabs(v);
-  if (!(a < 9007199254740992.0)) return false;
-  std::uint64_t ip = 0, r = 0;
-  fixed_parts(a, d, ip, r);
-  char buf[kDirectWidth + 32];
-  char* const end = buf + sizeof buf;
-  char* p = end;
-  for (int i = 0; i < d; ++i) {
-    *--p = static_cast<char>('0' + r % 10);
-    r /= 10;
-  }
-  *--p = '.';
-  const bool neg = std::signbit(v);
-  auto len = static_cast<std::size_t>(d + 1 + (neg ? 1 : 0));
-  if (ip != 0 || len < static_cast<std::size_t>(w)) {  // "0." loses its zero only for room
-    p = digits_before(p, ip);
-    len = static_cast<std::size_t>(end - p) + (neg ? 1 : 0);
-  }
-  if (len > static_cast<std::size_t>(w)) return false;
-  if (neg) *--p = '-';
-  append_right(out, end, len, w);
+// a * 10^p (0 <= p <= 22) for a finite a > 0, rounded to an integer with ties to even from
+// the exact product of its 53-bit significand and 10^p (below 2^127); false when a's scale
+// puts that beyond 128 bits.
+bool scaled_exactly(double a, int p, std::uint64_t& n) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &a, sizeof bits);
+  const int shift = 1075 - static_cast<int>((bits >> 52) & 0x7ff);  // a = m * 2^-shift
+  if (shift <= 0 || shift >= 128) return false;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const u128 ten_p = p <= 19 ? static_cast<u128>(direct::kPow10u[static_cast<std::size_t>(p)])
+                             : static_cast<u128>(direct::kPow10u[19]) *
+                                   direct::kPow10u[static_cast<std::size_t>(p - 19)];
+  const u128 product = static_cast<u128>(m) * ten_p;
+  u128 q = product >> shift;
+  const u128 rem = product - (q << shift);
+  const u128 half = static_cast<u128>(1) << (shift - 1);
+  if (rem > half || (rem == half && (q & 1))) ++q;
+  n = static_cast<std::uint64_t>(q);
   return true;
 }
 
 // The significant digits of a finite a > 0 rounded to sig (1 to 15) of them, with the
 // decimal exponent of the first: a = 0.(digits) * 10^(e10 + 1) as rounded. One
 // multiplication or division by an exact power of ten gives a*10^p within half an ulp;
-// false where that could round otherwise than the exact value (within a small margin of a
-// half), and for magnitudes whose power of ten is beyond 10^22.
+// where that lies within a small margin of a half, the exact product decides (for p >= 0;
+// false for a division). False for magnitudes whose power of ten is beyond 10^22.
 bool significant_digits(double a, int sig, std::uint64_t& digits, int& e10) {
   std::uint64_t bits;
   std::memcpy(&bits, &a, sizeof bits);
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);
   if (biased == 0 || biased == 0x7ff) return false;  // zero, subnormal or not finite
-  // floor(log10 a) is this or one more.
-  int e = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+  // floor(log10 a) is this or one more: floor(log10(2) * the binary exponent), in integers
+  // (78913 / 2^18 gives it for binary exponents up to 1650 in magnitude).
+  int e = ((biased - 1023) * 78913) >> 18;
   const double top = decimal::kPow10[sig];
   double y = 0;
+  int p = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const int p = sig - 1 - e;
+    p = sig - 1 - e;
     if (p > 22 || p < -22) return false;
     y = p >= 0 ? a * decimal::kPow10[p] : a / decimal::kPow10[-p];
     if (y < top) break;
     ++e;
   }
   if (y < decimal::kPow10[sig - 1] || y > top) return false;
-  const double q = std::floor(y);
+  const double q = static_cast<double>(static_cast<std::uint64_t>(y));  // y is below 10^15
   const double frac = y - q;
-  if (std::fabs(frac - 0.5) <= y * 0x1p-50) return false;
-  std::uint64_t n = static_cast<std::uint64_t>(q) + (frac > 0.5 ? 1 : 0);
+  std::uint64_t n = 0;
+  if (std::fabs(frac - 0.5) > y * 0x1p-50)
+    n = static_cast<std::uint64_t>(q) + (frac > 0.5 ? 1 : 0);
+  else if (p < 0 || !scaled_exactly(a, p, n))
+    return false;
   if (n >= static_cast<std::uint64_t>(top)) {  // 9.99995 and the like carry into 10
     n = static_cast<std::uint64_t>(decimal::kPow10[sig - 1]);
     ++e;
@@ -321,34 +262,50 @@ bool significant_digits(double a, int sig, std::uint64_t& digits, int& e10) {
   return true;
 }
 
-// Ew.d under the scale factor 0 or 1 of a finite nonzero value, with a two-digit exponent;
-// false where the general path is to write it.
-bool direct_E(std::string& out, double v, int w, int d, int k) {
-  if ((k != 0 && k != 1) || d < 1 || d > 14 || w > kDirectWidth) return false;
+// Ew.d under the scale factor 0 or 1 of a finite nonzero value, with a two-digit exponent,
+// in the w columns at `at`; false where the general path is to write it.
+bool direct_E(char* at, double v, int w, int d, int k) {
+  if ((k != 0 && k != 1) || d < 1 || d > 14 || w < 1 || w > direct::kWidth) return false;
   const int sig = k > 0 ? d + 1 : d;
   std::uint64_t n = 0;
   int e10 = 0;
   if (!significant_digits(std::fabs(v), sig, n, e10)) return false;
   const int e = e10 - k + 1;  // below 40 in magnitude: the power of ten was within 10^22
   char body[40];
-  char* p = body + sizeof body;
+  char* const end = body + sizeof body;
+  char* p = end;
   const int ae = e < 0 ? -e : e;
-  *--p = static_cast<char>('0' + ae % 10);
-  *--p = static_cast<char>('0' + ae / 10);
+  p -= 2;
+  std::memcpy(p, direct::kDigitPairs.data() + 2 * ae, 2);
   *--p = e < 0 ? '-' : '+';
   *--p = 'E';
-  for (int i = 0; i < sig - k; ++i) {
-    *--p = static_cast<char>('0' + n % 10);
-    n /= 10;
-  }
+  p = direct::n_digits_before(p, n % direct::kPow10u[static_cast<std::size_t>(sig - k)], sig - k);
   *--p = '.';
-  if (k == 1)
-    *--p = static_cast<char>('0' + n);
-  else
-    *--p = '0';
-  const std::string_view text(p, static_cast<std::size_t>(body + sizeof body - p));
-  if (!place(out, std::signbit(v), text, w, k <= 0)) stars(out, w);
+  *--p = k == 1 ? static_cast<char>('0' + n / direct::kPow10u[static_cast<std::size_t>(d)]) : '0';
+  auto size = static_cast<std::size_t>(end - p);
+  const bool neg = std::signbit(v);
+  if (size + neg > static_cast<std::size_t>(w) && k <= 0) {  // "0." loses its zero for room
+    ++p;
+    --size;
+  }
+  if (size + neg > static_cast<std::size_t>(w)) return false;
+  const std::size_t blanks = static_cast<std::size_t>(w) - size - neg;
+  std::memset(at, ' ', blanks);
+  if (neg) at[blanks] = '-';
+  std::memcpy(at + w - size, p, size);
   return true;
+}
+
+// Room for a field of w columns at the end of out, filled by put; false (out as it was)
+// when w is beyond the direct width or put does not take the value.
+template <class Put>
+bool in_place(std::string& out, int w, Put put) {
+  if (w < 1 || w > direct::kWidth) return false;
+  const std::size_t n = out.size();
+  out.resize(n + static_cast<std::size_t>(w));
+  if (put(out.data() + n)) return true;
+  out.resize(n);
+  return false;
 }
 
 }  // namespace
@@ -396,12 +353,52 @@ void put_G(std::string& out, double v, int w, int d, int scale) {
 
 }  // namespace general
 
+namespace direct {
+
+std::uint64_t exact_decimals(double f, int d) {
+  const auto n10 = static_cast<std::uint64_t>(decimal::kPow10[d]);  // 10^d exactly
+  std::uint64_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int shift;  // f = m * 2^-shift
+  if (biased == 0) {
+    shift = 1074;
+  } else {
+    m |= std::uint64_t{1} << 52;
+    shift = 1075 - biased;
+  }
+  if (shift >= 127) return 0;
+  const u128 p = static_cast<u128>(m) * n10;  // below 2^83
+  u128 q = p >> shift;
+  const u128 rem = p - (q << shift);
+  const u128 half = static_cast<u128>(1) << (shift - 1);
+  if (rem > half || (rem == half && (q & 1))) ++q;
+  return static_cast<std::uint64_t>(q);
+}
+
+bool G(char* at, double v, int w, int d, int scale) {
+  const double m = std::fabs(v);
+  if (!std::isfinite(v) || d < 1 || d > 14 || m == 0 || w < 1 || w > kWidth) return false;
+  // The bounds of the general path: 10^d and 10^s, products of tens, are exact in the table.
+  const double r_sc = 1 - 0.5 / decimal::kPow10[d];
+  if (m < 0.1 * r_sc || 0.5 >= decimal::kPow10[d] - m) return direct_E(at, v, w, d, scale);
+  int s = 0;
+  while (s < d && !(m < decimal::kPow10[s] * r_sc)) ++s;
+  if (w <= 4 || !F(at, v, w - 4, d - s)) return false;
+  std::memset(at + w - 4, ' ', 4);
+  return true;
+}
+
+}  // namespace direct
+
 void put_I(std::string& out, std::int64_t v, int w) {
-  if (!direct_I(out, v, w)) general::put_I(out, v, w);
+  if (!in_place(out, w, [&](char* at) { return direct::I(at, v, w); })) general::put_I(out, v, w);
 }
 
 void put_F(std::string& out, double v, int w, int d) {
-  if (!std::isfinite(v) || !direct_F(out, v, w, d)) general::put_F(out, v, w, d);
+  if (!in_place(out, w, [&](char* at) { return direct::F(at, v, w, d); }))
+    general::put_F(out, v, w, d);
 }
 
 void put_E(std::string& out, double v, int w, int d, int scale) {
@@ -409,19 +406,10 @@ void put_E(std::string& out, double v, int w, int d, int scale) {
 }
 
 void put_G(std::string& out, double v, int w, int d, int scale) {
-  const double m = std::fabs(v);
-  if (!std::isfinite(v) || d < 1 || d > 14 || m == 0) return general::put_G(out, v, w, d, scale);
-  // The bounds of the general path: 10^d and 10^s, products of tens, are exact in the table.
-  const double r_sc = 1 - 0.5 / decimal::kPow10[d];
-  if (m < 0.1 * r_sc || 0.5 >= decimal::kPow10[d] - m) {
-    if (!direct_E(out, v, w, d, scale)) general::put_E(out, v, w, d, scale);
-    return;
-  }
-  int s = 0;
-  while (s < d && !(m < decimal::kPow10[s] * r_sc)) ++s;
-  if (!direct_F(out, v, w - 4, d - s)) return general::put_G(out, v, w, d, scale);
-  put_X(out, 4);
+  if (!in_place(out, w, [&](char* at) { return direct::G(at, v, w, d, scale); }))
+    general::put_G(out, v, w, d, scale);
 }
+
 void put_X(std::string& out, int n) {
   out.append(static_cast<std::size_t>(std::max(n, 0)), ' ');
 }

@@ -90,8 +90,10 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::discard() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  used_ = 0;
+  error_ = 0;
   if (!temp_.empty()) {
     SignalHold hold;
     ::unlink(temp_.c_str());
@@ -132,30 +134,49 @@ void OutputFile::create(const std::string& target) {
   mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
-  file_ = ::fdopen(fd, "wb");
-  if (!file_) {
-    ::close(fd);
-    fail(target, "cannot create");
-  }
+  fd_ = fd;
   if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBuffer);
-  std::setvbuf(file_, buffer_.get(), _IOFBF, kBuffer);
+  used_ = 0;
+}
+
+void OutputFile::write_all(const char* data, std::size_t n) {
+  while (n > 0 && error_ == 0) {
+    const ssize_t k = ::write(fd_, data, n);
+    if (k < 0) {
+      if (errno != EINTR) error_ = errno;
+      continue;
+    }
+    data += k;
+    n -= static_cast<std::size_t>(k);
+  }
+}
+
+void OutputFile::flush() {
+  write_all(buffer_.get(), used_);
+  used_ = 0;
 }
 
 void OutputFile::write_line(std::string_view line) {
-  if (!line.empty()) std::fwrite(line.data(), 1, line.size(), file_);
-  std::putc('\n', file_);
+  if (line.size() >= kBuffer) {  // longer than the buffer: written on its own
+    flush();
+    write_all(line.data(), line.size());
+    *room(1) = '\n';
+    advance(1);
+    return;
+  }
+  char* p = room(line.size() + 1);
+  if (!line.empty()) std::memcpy(p, line.data(), line.size());
+  p[line.size()] = '\n';
+  advance(line.size() + 1);
 }
 
 void OutputFile::finish() {
-  if (!file_) return;
-  bool bad = std::ferror(file_) != 0;
-  int saved = errno;
-  if (std::fclose(file_) != 0) {
-    bad = true;
-    saved = errno;
-  }
-  file_ = nullptr;
-  if (bad) {
+  if (fd_ < 0) return;
+  flush();
+  int saved = error_;
+  if (::close(fd_) != 0 && saved == 0) saved = errno;
+  fd_ = -1;
+  if (saved != 0) {
     errno = saved;
     fail(target_, "write error");
   }

@@ -10,7 +10,7 @@
 
 #include <signal.h>
 
-#include <cstdio>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,10 +28,19 @@ class OutputFile {
   // target when that is not possible, or when the target exists and is not a regular file
   // (a device, a FIFO, a socket, a directory), which is then left alone.
   void create(const std::string& target);
-  bool is_open() const { return file_ != nullptr; }
+  bool is_open() const { return fd_ >= 0; }
 
   // Writes one line and its line end.
   void write_line(std::string_view line);
+
+  // Room for n more characters (n at most kRoom), at the place returned: the caller builds
+  // them there in place and then calls advance with the number it made.
+  static constexpr std::size_t kRoom = 4096;
+  char* room(std::size_t n) {
+    if (kBuffer - used_ < n) flush();
+    return buffer_.get() + used_;
+  }
+  void advance(std::size_t n) { used_ += n; }
 
   // Flushes and closes the temporary file, reporting any write error.
   void finish();
@@ -42,15 +51,18 @@ class OutputFile {
 
  private:
   void discard();
+  // Writes out the buffer; a failure is kept (error_) and reported by finish().
+  void flush();
+  void write_all(const char* data, std::size_t n);
 
   std::string target_;
   std::string temp_;
-  std::FILE* file_ = nullptr;
-  // The stream's buffer: the C library ignores the size asked for when it is to find the
-  // buffer itself (it takes 4 KiB), so the file gives it one of 64 KiB. Outlives every stream
-  // it is given to.
+  int fd_ = -1;
+  int error_ = 0;  // errno of the first write that failed
+  // The file's own buffer of 64 KiB, written out with one write call each time it fills.
   static constexpr std::size_t kBuffer = std::size_t{1} << 16;
   std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
   bool finished_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "control/control_layout.hpp"
+#include "io/fields_decimal.hpp"
 #include "readers/readers.hpp"
 #include "store/degrees.hpp"
 
@@ -78,13 +79,14 @@ bool read_plain_reflection(std::string_view rec, ReflectionValues& v) {
       t.remove_prefix(1);
       if (t.empty() || t.front() == '-') return false;
     }
-    const char* end = t.data() + t.size();
-    std::from_chars_result r;
-    if constexpr (std::is_floating_point_v<std::remove_reference_t<decltype(out)>>)
-      r = std::from_chars(t.data(), end, out, std::chars_format::fixed);
-    else
-      r = std::from_chars(t.data(), end, out);
-    return r.ec == std::errc() && r.ptr == end;
+    if constexpr (std::is_floating_point_v<std::remove_reference_t<decltype(out)>>) {
+      // The free-format reader's own conversion, so the value is the one it would give.
+      return decimal::read_real(t, {false}, out) == decimal::Status::ok;
+    } else {
+      const char* end = t.data() + t.size();
+      const std::from_chars_result r = std::from_chars(t.data(), end, out);
+      return r.ec == std::errc() && r.ptr == end;
+    }
   };
   return whole(tok[0], v.h) && whole(tok[1], v.k) && whole(tok[2], v.l) && whole(tok[3], v.fo_r) &&
          whole(tok[4], v.fo_i) && whole(tok[5], v.sig);

@@ -28,28 +28,25 @@ void write_amplitude_block(Run& run, const std::string& etext, std::string& line
     out.write_line(s.LTOF ? "# Total SA b+ & b-                 lambda0"
                           : "# Positive amplitude  Negative amplitude");
     const int w = s.LTOF ? 15 : 20, d = s.LTOF ? 3 : 4;
-    write_record(run, out, kOutput, line,
-                 {F(s.AMPPOS, w, d, "the positive amplitude", kAmplitudes),
-                  F(s.AMPNEG, w, d, "the negative amplitude", kAmplitudes)});
+    write_record(run, out, kOutput, F(s.AMPPOS, w, d, "the positive amplitude", kAmplitudes),
+                 F(s.AMPNEG, w, d, "the negative amplitude", kAmplitudes));
   } else {
     out.write_line(s.LTOF ? "# Positive amplitude   Negative" : "# Positive amplitude    Negative");
     // The negative amplitude is not used with IAMP 0.
-    write_record(run, out, kOutput, line,
-                 {F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes), F(0.0, 12, 6)});
+    write_record(run, out, kOutput, F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes),
+                 F(0.0, 12, 6));
   }
 
   line = "# E =";
   line += etext;
   if (s.LTOF)
     put_fields(
-        run, kOutput, line,
-        {A(",  histogram ="), I(s.IHIST, 3, "the histogram number", kHistogram), A(",  nbank ="),
-         I(s.NBANK, 3, "the bank number", kHistogram), A(", Phase No. ="),
-         I(s.IPHASE, 3, "the phase number", kPhase), A(s.IAMP == 1 ? ", 2theta =" : ",  2theta ="),
-         F(s.TWOTH, 7, 2, "2theta of the bank", Origin::of(Setting::bank_angle))});
+        run, kOutput, line, A(",  histogram ="), I(s.IHIST, 3, "the histogram number", kHistogram),
+        A(",  nbank ="), I(s.NBANK, 3, "the bank number", kHistogram), A(", Phase No. ="),
+        I(s.IPHASE, 3, "the phase number", kPhase), A(s.IAMP == 1 ? ", 2theta =" : ",  2theta ="),
+        F(s.TWOTH, 7, 2, "2theta of the bank", Origin::of(Setting::bank_angle)));
   else
-    put_fields(run, kOutput, line,
-               {A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase)});
+    put_fields(run, kOutput, line, A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase));
   out.write_line(line);
 }
 
@@ -66,10 +63,9 @@ void write_companion_file(Run& run) {
 
   constexpr Origin kSymmetry = Origin::of(Setting::symmetry), kGrid = Origin::of(Setting::grid);
   out.write_line("#  NX   NY   NZ  SPG  SET  VOL");
-  write_record(run, out, kOutput, line,
-               {I(s.NX, 5, "NX", kGrid), I(s.NY, 5, "NY", kGrid), I(s.NZ, 5, "NZ", kGrid),
-                I(s.SPG, 5, "SPG", kSymmetry), I(s.SET, 5, "SET", kSymmetry), X(4),
-                A(std::string_view(&s.VOL, 1))});
+  write_record(run, out, kOutput, I(s.NX, 5, "NX", kGrid), I(s.NY, 5, "NY", kGrid),
+               I(s.NZ, 5, "NZ", kGrid), I(s.SPG, 5, "SPG", kSymmetry),
+               I(s.SET, 5, "SET", kSymmetry), X(4), A(std::string_view(&s.VOL, 1)));
 
   out.write_line("# s");
   out.write_line("  1.000000E-01  0.000000E-08");
@@ -82,8 +78,8 @@ void write_companion_file(Run& run) {
   const bool grouped = !s.source_order.empty();
   const auto listed = grouped ? static_cast<std::int64_t>(s.source_order.size()) : s.NREF1;
   out.write_line("# NREF1");
-  write_record(run, out, kOutput, line,
-               {I(listed, 5, "the number of reflections", Origin::count_of_reflections())});
+  write_record(run, out, kOutput,
+               I(listed, 5, "the number of reflections", Origin::count_of_reflections()));
 
   if (s.LTOF) {
     out.write_line(
@@ -96,18 +92,16 @@ void write_companion_file(Run& run) {
     const auto i = static_cast<std::size_t>(grouped ? s.source_order[j - 1] : j);
     const Origin r = Origin::reflection(i);
     if (s.LTOF)
-      write_record(
-          run, out, kOutput, line,
-          {I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r), I(s.L[i], 5, "l", r),
-           F(s.FoR[i], 15, 4, "Fo(r)", r), F(s.FoI[i], 15, 4, "Fo(i)", r),
-           F(s.FoAbs[i], 15, 4, "|Fo|", r), PG(s.Io[i], 14, 6, "Io", r),
-           PG(s.Tof[i], 14, 6, "the time of flight", r),
-           F(s.Wavelength[i], 12, 4, "the wavelength", r), F(s.Dspacing[i], 8, 4, "d", r)});
+      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+                   I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
+                   F(s.FoI[i], 15, 4, "Fo(i)", r), F(s.FoAbs[i], 15, 4, "|Fo|", r),
+                   PG(s.Io[i], 14, 6, "Io", r), PG(s.Tof[i], 14, 6, "the time of flight", r),
+                   F(s.Wavelength[i], 12, 4, "the wavelength", r), F(s.Dspacing[i], 8, 4, "d", r));
     else
-      write_record(run, out, kOutput, line,
-                   {I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r), I(s.L[i], 5, "l", r),
-                    F(s.FoR[i], 15, 4, "Fo(r)", r), F(s.FoI[i], 15, 4, "Fo(i)", r),
-                    F(s.FoAbs[i], 15, 4, "|Fo|", r), PG(s.Io[i] * 1.0e-10, 14, 6, "Io", r)});
+      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+                   I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
+                   F(s.FoI[i], 15, 4, "Fo(i)", r), F(s.FoAbs[i], 15, 4, "|Fo|", r),
+                   PG(s.Io[i] * 1.0e-10, 14, 6, "Io", r));
   }
 
   out.write_line("# NREF2");

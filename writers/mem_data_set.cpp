@@ -23,30 +23,27 @@ void write_amplitude_block(Run& run, std::string& line) {
   constexpr Origin kLambda1 = Origin::of(Setting::lambda1);
   if (s.IAMP == 1) {
     out.write_line("# Positive amplitude  Negative amplitude    lambda1");
-    write_record(run, out, kOutput, line,
-                 {F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes),
-                  F(s.AMPNEG, 20, 4, "the negative amplitude", kAmplitudes),
-                  F(s.LAMBDA1, 11, 6, "lambda1", kLambda1)});
+    write_record(run, out, kOutput, F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes),
+                 F(s.AMPNEG, 20, 4, "the negative amplitude", kAmplitudes),
+                 F(s.LAMBDA1, 11, 6, "lambda1", kLambda1));
   } else {
     out.write_line("# Positive amplitude    lambda1");
-    write_record(run, out, kOutput, line,
-                 {F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes),
-                  F(s.LAMBDA1, 12, 6, "lambda1", kLambda1)});
+    write_record(run, out, kOutput, F(s.AMPPOS, 20, 4, "the positive amplitude", kAmplitudes),
+                 F(s.LAMBDA1, 12, 6, "lambda1", kLambda1));
   }
 
   const bool two = s.IAMP == 1;
   line.assign("# E =");
   put_A(line, e_text(s.E));
   if (s.LTOF)
-    put_fields(run, kOutput, line,
-               {A(",  histogram ="), I(s.IHIST, 3, "the histogram number", kHistogram),
-                A(two ? ", nbank =" : ",  nbank ="), I(s.NBANK, 3, "the bank number", kHistogram),
-                A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase),
-                A(two ? ", 2theta =" : ",  2theta ="),
-                F(s.TWOTH, 7, 2, "2theta of the bank", Origin::of(Setting::bank_angle))});
+    put_fields(run, kOutput, line, A(",  histogram ="),
+               I(s.IHIST, 3, "the histogram number", kHistogram),
+               A(two ? ", nbank =" : ",  nbank ="), I(s.NBANK, 3, "the bank number", kHistogram),
+               A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase),
+               A(two ? ", 2theta =" : ",  2theta ="),
+               F(s.TWOTH, 7, 2, "2theta of the bank", Origin::of(Setting::bank_angle)));
   else
-    put_fields(run, kOutput, line,
-               {A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase)});
+    put_fields(run, kOutput, line, A(", Phase No. ="), I(s.IPHASE, 3, "the phase number", kPhase));
   out.write_line(line);
 }
 
@@ -66,17 +63,16 @@ void write_title_cell_pop(const Run& run, OutputFile& out, std::string_view outp
   out.write_line(line);
 
   out.write_line("#        a         b         c     alpha      beta     gamma");
-  write_record(run, out, output, line,
-               {F(s.CELL[0], 10, 5, "the cell length a", kCell),
-                F(s.CELL[1], 10, 5, "the cell length b", kCell),
-                F(s.CELL[2], 10, 5, "the cell length c", kCell),
-                F(s.CELL[3], 10, 5, "the cell angle alpha", kCell),
-                F(s.CELL[4], 10, 5, "the cell angle beta", kCell),
-                F(s.CELL[5], 10, 5, "the cell angle gamma", kCell)});
+  write_record(run, out, output, F(s.CELL[0], 10, 5, "the cell length a", kCell),
+               F(s.CELL[1], 10, 5, "the cell length b", kCell),
+               F(s.CELL[2], 10, 5, "the cell length c", kCell),
+               F(s.CELL[3], 10, 5, "the cell angle alpha", kCell),
+               F(s.CELL[4], 10, 5, "the cell angle beta", kCell),
+               F(s.CELL[5], 10, 5, "the cell angle gamma", kCell));
 
   out.write_line("#          POP1           POP2  IPTYP  JPH  JPK  JPL");
-  write_record(run, out, output, line,
-               {F(0.0, 15, 7), F(0.0, 15, 7), I(-1, 7), I(0, 5), I(0, 5), I(0, 5), X(6), A("P")});
+  write_record(run, out, output, F(0.0, 15, 7), F(0.0, 15, 7), I(-1, 7), I(0, 5), I(0, 5), I(0, 5),
+               X(6), A("P"));
 }
 
 void write_mem_data_set(Run& run) {
@@ -89,15 +85,14 @@ void write_mem_data_set(Run& run) {
 
   constexpr Origin kSymmetry = Origin::of(Setting::symmetry), kGrid = Origin::of(Setting::grid);
   out.write_line("# SPG  SET   NX   NY   NZ");
-  write_record(run, out, kOutput, line,
-               {I(s.SPG, 5, "SPG", kSymmetry), I(s.SET, 5, "SET", kSymmetry),
-                I(s.NX, 5, "NX", kGrid), I(s.NY, 5, "NY", kGrid), I(s.NZ, 5, "NZ", kGrid)});
+  write_record(run, out, kOutput, I(s.SPG, 5, "SPG", kSymmetry), I(s.SET, 5, "SET", kSymmetry),
+               I(s.NX, 5, "NX", kGrid), I(s.NY, 5, "NY", kGrid), I(s.NZ, 5, "NZ", kGrid));
 
   write_amplitude_block(run, line);
 
   out.write_line("# NREF1");
-  write_record(run, out, kOutput, line,
-               {I(s.NREF1, 5, "the number of reflections", Origin::count_of_reflections())});
+  write_record(run, out, kOutput,
+               I(s.NREF1, 5, "the number of reflections", Origin::count_of_reflections()));
 
   if (s.LTOF) {
     out.write_line(
@@ -106,13 +101,12 @@ void write_mem_data_set(Run& run) {
     for (std::int64_t j = 1; j <= s.NREF1; ++j) {
       const auto i = static_cast<std::size_t>(j);
       const Origin r = Origin::reflection(i);
-      write_record(
-          run, out, kOutput, line,
-          {I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r), I(s.L[i], 5, "l", r),
-           F(s.FoR[i], 15, 4, "Fo(r)", r), F(s.FoI[i], 15, 4, "Fo(i)", r),
-           uncertainty(F(s.SigFo[i], 15, 4, "sigma(|Fo|)", r)), F(s.FoAbs[i], 15, 4, "|Fo|", r),
-           X(4), G(s.Io[i], 12, 6, "Io", r), X(1), F(s.Wavelength[i], 10, 4, "the wavelength", r),
-           F(s.Dspacing[i], 10, 4, "d", r)});
+      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+                   I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
+                   F(s.FoI[i], 15, 4, "Fo(i)", r),
+                   uncertainty(F(s.SigFo[i], 15, 4, "sigma(|Fo|)", r)),
+                   F(s.FoAbs[i], 15, 4, "|Fo|", r), X(4), G(s.Io[i], 12, 6, "Io", r), X(1),
+                   F(s.Wavelength[i], 10, 4, "the wavelength", r), F(s.Dspacing[i], 10, 4, "d", r));
     }
   } else {
     out.write_line(
@@ -120,11 +114,11 @@ void write_mem_data_set(Run& run) {
     for (std::int64_t j = 1; j <= s.NREF1; ++j) {
       const auto i = static_cast<std::size_t>(j);
       const Origin r = Origin::reflection(i);
-      write_record(run, out, kOutput, line,
-                   {I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r), I(s.L[i], 5, "l", r),
-                    F(s.FoR[i], 15, 3, "Fo(r)", r), F(s.FoI[i], 15, 3, "Fo(i)", r),
-                    uncertainty(F(s.SigFo[i], 15, 3, "sigma(|Fo|)", r)),
-                    F(s.FoAbs[i], 15, 3, "|Fo|", r), PG(s.Io[i] * 1.0e-10, 12, 4, "Io", r)});
+      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+                   I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 3, "Fo(r)", r),
+                   F(s.FoI[i], 15, 3, "Fo(i)", r),
+                   uncertainty(F(s.SigFo[i], 15, 3, "sigma(|Fo|)", r)),
+                   F(s.FoAbs[i], 15, 3, "|Fo|", r), PG(s.Io[i] * 1.0e-10, 12, 4, "Io", r));
     }
   }
 }

@@ -15,12 +15,11 @@ void write_overlap_groups(Run& run) {
   if (s.groups.empty()) return;
 
   OutputFile& out = run.mem;
-  std::string line;
   constexpr std::string_view kOutput = "the MEM data set";
   out.write_line("# NREF2");
-  write_record(run, out, kOutput, line,
-               {I(static_cast<std::int64_t>(s.groups.size()), 5, "the number of overlap groups",
-                  Origin::count_of_groups())});
+  write_record(run, out, kOutput,
+               I(static_cast<std::int64_t>(s.groups.size()), 5, "the number of overlap groups",
+                 Origin::count_of_groups()));
   // A free-format heading: the line begins with a blank.
   out.write_line(" #  h    k    l           G'o'            SUM        M");
 
@@ -31,19 +30,17 @@ void write_overlap_groups(Run& run) {
   std::size_t number = 0;
   for (const Store::OverlapGroup& g : s.groups) {
     const Origin group = Origin::group(++number, IREF + 1);
-    write_record(run, out, kOutput, line, {I(g.NMem, 5, "the number of members", group)});
+    write_record(run, out, kOutput, I(g.NMem, 5, "the number of members", group));
     for (std::int64_t m = 1; m <= g.NMem; ++m) {
       ++IREF;
       if (m == 1) {
-        const Field sum = F(g.Sum, 15, 4, "SUM", group);
-        write_record(run, out, kOutput, line,
-                     {I(s.H[IREF], 5, "h", group), I(s.K[IREF], 5, "k", group),
-                      I(s.L[IREF], 5, "l", group), F(g.Go, 15, 4, "G'o'", group),
-                      formed ? uncertainty(sum) : sum, I(s.MRef[IREF], 9, "M", group)});
+        const FField sum = F(g.Sum, 15, 4, "SUM", group);
+        write_record(run, out, kOutput, I(s.H[IREF], 5, "h", group), I(s.K[IREF], 5, "k", group),
+                     I(s.L[IREF], 5, "l", group), F(g.Go, 15, 4, "G'o'", group),
+                     formed ? uncertainty(sum) : sum, I(s.MRef[IREF], 9, "M", group));
       } else {
-        write_record(run, out, kOutput, line,
-                     {I(s.H[IREF], 5, "h", group), I(s.K[IREF], 5, "k", group),
-                      I(s.L[IREF], 5, "l", group), X(30), I(s.MRef[IREF], 9, "M", group)});
+        write_record(run, out, kOutput, I(s.H[IREF], 5, "h", group), I(s.K[IREF], 5, "k", group),
+                     I(s.L[IREF], 5, "l", group), X(30), I(s.MRef[IREF], 9, "M", group));
       }
     }
   }

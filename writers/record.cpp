@@ -72,7 +72,11 @@ std::string descriptor(const Field& f) {
   throw IoFailure("", 0, msg);
 }
 
-[[noreturn]] void written_as_zero(const Run& run, const Field& f, std::string_view field) {
+}  // namespace
+
+namespace record {
+
+void written_as_zero(const Run& run, const Field& f, std::string_view field) {
   const Place p = place(run, f);
   const bool group = f.origin.kind == Origin::Kind::group;
   std::string what = p.where + ": " + p.what + " = " + number_text(f.real) + " is written as " +
@@ -88,53 +92,29 @@ std::string descriptor(const Field& f) {
   throw IoFailure("", 0, what);
 }
 
-// A field shows a value other than zero when one of its digits is.
-bool shows_nonzero(std::string_view field) {
-  for (char c : field)
-    if (c >= '1' && c <= '9') return true;
-  return false;
-}
-
-}  // namespace
-
-void put_fields(const Run& run, std::string_view output, std::string& line,
-                std::initializer_list<Field> fields) {
-  for (const Field& f : fields) {
-    const std::size_t at = line.size();
-    switch (f.edit) {
-      case Field::Edit::I:
-        put_I(line, f.integer, f.w);
-        break;
-      case Field::Edit::F:
-        put_F(line, f.real, f.w, f.d);
-        break;
-      case Field::Edit::G:
-        put_G(line, f.real, f.w, f.d, 0);
-        break;
-      case Field::Edit::PG:
-        put_G(line, f.real, f.w, f.d, 1);
-        break;
-      case Field::Edit::X:
-        put_X(line, f.w);
-        continue;
-      case Field::Edit::A:
-        put_A(line, std::string_view(f.name, f.w));
-        continue;
-    }
-    // A value that does not fit is written as asterisks over the whole field.
-    const bool finite = f.edit == Field::Edit::I || std::isfinite(f.real);
-    if (!finite || (line.size() > at && line[at] == '*')) [[unlikely]]
-      does_not_fit(run, f, output);
-    if (f.uncertainty && !shows_nonzero(std::string_view(line).substr(at))) [[unlikely]]
-      written_as_zero(run, f, std::string_view(line).substr(at));
+void put_general(const Run& run, std::string_view output, char* at, const Field& f) {
+  std::string text;
+  switch (f.edit) {
+    case Field::Edit::I:
+      put_I(text, f.integer, f.w);
+      break;
+    case Field::Edit::F:
+      put_F(text, f.real, f.w, f.d);
+      break;
+    case Field::Edit::G:
+      put_G(text, f.real, f.w, f.d, 0);
+      break;
+    case Field::Edit::PG:
+      put_G(text, f.real, f.w, f.d, 1);
+      break;
   }
+  text.resize(f.w, ' ');
+  // A value that does not fit is written as asterisks over the whole field.
+  const bool finite = f.edit == Field::Edit::I || std::isfinite(f.real);
+  if (!finite || (!text.empty() && text[0] == '*')) does_not_fit(run, f, output);
+  text.copy(at, text.size());
 }
 
-void write_record(const Run& run, OutputFile& out, std::string_view output, std::string& line,
-                  std::initializer_list<Field> fields) {
-  line.clear();
-  put_fields(run, output, line, fields);
-  out.write_line(line);
-}
+}  // namespace record
 
 }  // namespace memprep

@@ -11,10 +11,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "io/fields_direct.hpp"
+#include "io/output_file.hpp"
 #include "store/run.hpp"
 
 namespace memprep {
@@ -44,69 +46,191 @@ struct Origin {
   static constexpr Origin count_of_groups() { return {Kind::groups, {}, 0, 0}; }
 };
 
-// One field of a record: 32 bytes, built and read once per field written.
+// A field as the messages describe it: its descriptor, value, name and origin.
 struct Field {
-  enum class Edit : std::uint8_t { I, F, G, PG, X, A };  // PG: 1P,Gw.d
-  Edit edit = Edit::X;
-  std::uint8_t w = 0, d = 0;  // nX: n; A: the text's length
-  bool uncertainty = false;   // it must not be written as zero
+  enum class Edit : std::uint8_t { I, F, G, PG };  // PG: 1P,Gw.d
+  Edit edit = Edit::I;
+  std::uint8_t w = 0, d = 0;
   Origin origin = {};
   union {
     std::int64_t integer = 0;  // I
     double real;               // F, G, PG
   };
-  const char* name = "";  // the value in messages ("lambda1", "sigma(|Fo|)"); A: the text
+  const char* name = "";  // the value in messages ("lambda1", "sigma(|Fo|)")
 };
 
-inline Field make_field(Field::Edit edit, int w, int d, const char* name, Origin origin) {
-  Field f;
-  f.edit = edit;
-  f.w = static_cast<std::uint8_t>(w);
-  f.d = static_cast<std::uint8_t>(d);
-  f.name = name;
-  f.origin = origin;
-  return f;
+// The fields of a format list, a type for each descriptor, so that a record's list is known
+// when the writer is compiled and each field is written in its place without a dispatch.
+// `name` and `origin` are read only when the value is refused.
+struct IField {
+  std::int64_t value;
+  int w;
+  const char* name;
+  Origin origin;
+};
+struct FField {
+  double value;
+  int w, d;
+  const char* name;
+  Origin origin;
+  bool uncertainty;  // it must not be written as zero
+};
+struct GField {  // Gw.d, or 1P,Gw.d under the scale factor 1
+  double value;
+  int w, d, scale;
+  const char* name;
+  Origin origin;
+};
+struct XField {
+  int n;
+};
+struct AField {  // text, which must outlive the record
+  std::string_view text;
+};
+
+inline IField I(std::int64_t v, int w, const char* name = "", Origin origin = {}) {
+  return {v, w, name, origin};
 }
-inline Field I(std::int64_t v, int w, const char* name = "", Origin origin = {}) {
-  Field f = make_field(Field::Edit::I, w, 0, name, origin);
-  f.integer = v;
-  return f;
+inline FField F(double v, int w, int d, const char* name = "", Origin origin = {}) {
+  return {v, w, d, name, origin, false};
 }
-inline Field F(double v, int w, int d, const char* name = "", Origin origin = {}) {
-  Field f = make_field(Field::Edit::F, w, d, name, origin);
-  f.real = v;
-  return f;
+inline GField G(double v, int w, int d, const char* name, Origin origin) {
+  return {v, w, d, 0, name, origin};
 }
-inline Field G(double v, int w, int d, const char* name, Origin origin) {
-  Field f = make_field(Field::Edit::G, w, d, name, origin);
-  f.real = v;
-  return f;
+inline GField PG(double v, int w, int d, const char* name, Origin origin) {
+  return {v, w, d, 1, name, origin};
 }
-inline Field PG(double v, int w, int d, const char* name, Origin origin) {
-  Field f = make_field(Field::Edit::PG, w, d, name, origin);
-  f.real = v;
-  return f;
+inline XField X(int n) {
+  return {n};
 }
-inline Field X(int n) {
-  return make_field(Field::Edit::X, n, 0, "", {});
-}
-// Text of at most 255 characters, which must outlive the record.
-inline Field A(std::string_view text) {
-  return make_field(Field::Edit::A, static_cast<int>(text.size()), 0, text.data(), {});
+inline AField A(std::string_view text) {
+  return {text};
 }
 // An uncertainty: the field, refused when it is written as zero.
-inline Field uncertainty(Field f) {
+inline FField uncertainty(FField f) {
   f.uncertainty = true;
   return f;
 }
 
-// Writes the record of `fields` on `out` ("the MEM data set", "the companion file" in
-// messages), with `line` as its buffer.
-void write_record(const Run& run, OutputFile& out, std::string_view output, std::string& line,
-                  std::initializer_list<Field> fields);
+namespace record {
+
+inline std::size_t width(IField f) {
+  return static_cast<std::size_t>(f.w);
+}
+inline std::size_t width(FField f) {
+  return static_cast<std::size_t>(f.w);
+}
+inline std::size_t width(GField f) {
+  return static_cast<std::size_t>(f.w);
+}
+inline std::size_t width(XField f) {
+  return static_cast<std::size_t>(f.n > 0 ? f.n : 0);
+}
+inline std::size_t width(AField f) {
+  return f.text.size();
+}
+
+inline Field describe(IField f) {
+  Field d;
+  d.edit = Field::Edit::I;
+  d.w = static_cast<std::uint8_t>(f.w);
+  d.origin = f.origin;
+  d.integer = f.value;
+  d.name = f.name;
+  return d;
+}
+inline Field describe(FField f) {
+  Field d;
+  d.edit = Field::Edit::F;
+  d.w = static_cast<std::uint8_t>(f.w);
+  d.d = static_cast<std::uint8_t>(f.d);
+  d.origin = f.origin;
+  d.real = f.value;
+  d.name = f.name;
+  return d;
+}
+inline Field describe(GField f) {
+  Field d;
+  d.edit = f.scale == 1 ? Field::Edit::PG : Field::Edit::G;
+  d.w = static_cast<std::uint8_t>(f.w);
+  d.d = static_cast<std::uint8_t>(f.d);
+  d.origin = f.origin;
+  d.real = f.value;
+  d.name = f.name;
+  return d;
+}
+
+// The field by the general path, for what the direct path does not take: refused when it
+// does not fit or is not finite.
+void put_general(const Run& run, std::string_view output, char* at, const Field& f);
+// The refusal of an uncertainty whose field `written` shows zero.
+[[noreturn]] void written_as_zero(const Run& run, const Field& f, std::string_view written);
+
+// A field shows a value other than zero when one of its digits is.
+inline bool shows_nonzero(const char* field, int w) {
+  for (int i = 0; i < w; ++i)
+    if (field[i] >= '1' && field[i] <= '9') return true;
+  return false;
+}
+
+// Each writes its field at `at` and returns where the next begins.
+[[gnu::always_inline]] inline char* put(const Run& run, std::string_view output, char* at,
+                                        IField f) {
+  if (!direct::I(at, f.value, f.w)) [[unlikely]]
+    put_general(run, output, at, describe(f));
+  return at + width(f);
+}
+[[gnu::always_inline]] inline char* put(const Run& run, std::string_view output, char* at,
+                                        FField f) {
+  if (!direct::F(at, f.value, f.w, f.d)) [[unlikely]]
+    put_general(run, output, at, describe(f));
+  if (f.uncertainty && !shows_nonzero(at, f.w)) [[unlikely]]
+    written_as_zero(run, describe(f), std::string_view(at, width(f)));
+  return at + width(f);
+}
+[[gnu::always_inline]] inline char* put(const Run& run, std::string_view output, char* at,
+                                        GField f) {
+  if (!direct::G(at, f.value, f.w, f.d, f.scale)) [[unlikely]]
+    put_general(run, output, at, describe(f));
+  return at + width(f);
+}
+[[gnu::always_inline]] inline char* put(const Run&, std::string_view, char* at, XField f) {
+  std::memset(at, ' ', width(f));
+  return at + width(f);
+}
+[[gnu::always_inline]] inline char* put(const Run&, std::string_view, char* at, AField f) {
+  if (!f.text.empty()) std::memcpy(at, f.text.data(), f.text.size());
+  return at + width(f);
+}
+
+}  // namespace record
 
 // Appends the fields to `line` and checks them, without writing the line.
-void put_fields(const Run& run, std::string_view output, std::string& line,
-                std::initializer_list<Field> fields);
+template <class... Fields>
+void put_fields(const Run& run, std::string_view output, std::string& line, Fields... fields) {
+  const std::size_t at = line.size();
+  line.resize(at + (record::width(fields) + ... + 0));
+  char* p = line.data() + at;
+  ((p = record::put(run, output, p, fields)), ...);
+}
+
+// Writes the record of `fields` on `out` ("the MEM data set", "the companion file" in
+// messages), built in place in the file's buffer.
+template <class... Fields>
+[[gnu::always_inline]] inline void write_record(const Run& run, OutputFile& out,
+                                                std::string_view output, Fields... fields) {
+  const std::size_t n = (record::width(fields) + ... + 1);  // and the line end
+  if (n > OutputFile::kRoom) [[unlikely]] {
+    std::string line;
+    put_fields(run, output, line, fields...);
+    out.write_line(line);
+    return;
+  }
+  char* const line = out.room(n);
+  char* p = line;
+  ((p = record::put(run, output, p, fields)), ...);
+  *p = '\n';
+  out.advance(n);
+}
 
 }  // namespace memprep
