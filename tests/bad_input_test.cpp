@@ -818,6 +818,18 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: silicon.lst:42: the file ends before the blank line that ends the reflection "
        "list: it was cut short"},
+      {"an option value too long for its fixed form in the summary",
+       F,
+       [](Work&) {},
+       {"--overlap-d", "1e40"},
+       "",
+       [](const Work&, const Result& r) {
+         EXPECT_EQ(r.status, 0);
+         EXPECT_NE(r.err.find(" overlap group (6 members) written; overlap groups of d-spacings "
+                              "closer than 1e+40 A; "),
+                   std::string::npos)
+             << r.err;
+       }},
       {"a control file of the call named as the MEM data set",
        R,
        second_control_file("sample.ctl"),
