@@ -3,6 +3,7 @@
 // output file, no temporary file, the inputs unchanged).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -772,6 +773,43 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
       EXPECT_EQ(read_file(w.dir.path / kept), w.files.at(kept));
     };
   };
+  // The list file with its first reflection line repeated, for a run long enough to be
+  // interrupted.
+  auto long_list = [](Work& w) {
+    std::string lst = w.files.at("silicon.lst");
+    const std::size_t at = lst.find("        1  1  1");
+    const std::string line = lst.substr(at, lst.find('\n', at) + 1 - at);
+    std::string many;
+    for (int i = 0; i < 60000; ++i) many += line;
+    w.put("silicon.lst", lst.insert(at, many));
+  };
+  // The program run in the work directory, its file-size limit `fsize` bytes (0: none) and
+  // signalled `sig` after `delay` (none when sig is 0); the wait status.
+  auto run_limited = [](const Work& w, rlim_t fsize, int sig, std::chrono::microseconds delay) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      const struct rlimit no_core = {0, 0}, limit = {fsize, fsize};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      if (fsize > 0) ::setrlimit(RLIMIT_FSIZE, &limit);
+      if (::chdir(w.dir.path.c_str()) == 0)
+        ::execl(MEMPREP_BINARY, "memprep", "silicon.ctl", nullptr);
+      ::_exit(127);
+    }
+    if (sig != 0) {
+      std::this_thread::sleep_for(delay);
+      ::kill(pid, sig);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  };
+  auto no_temporary = [](const Work& w) {
+    for (const auto& e : fs::directory_iterator(w.dir.path))
+      EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary left";
+  };
   struct Row {
     const char* what;
     const Kind& kind;
@@ -829,6 +867,41 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
                               "closer than 1e+40 A; "),
                    std::string::npos)
              << r.err;
+       }},
+      {"a file-size limit below the MEM data set",
+       G,
+       long_list,
+       {},
+       "",
+       [&](const Work& w, const Result&) {
+         fs::remove(w.dir.path / "silicon.mem");
+         fs::remove(w.dir.path / "silicon.fos");
+         const int status = run_limited(w, 100000, 0, {});
+         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+         no_temporary(w);
+         EXPECT_FALSE(fs::exists(w.dir.path / "silicon.mem"));
+       }},
+      {"SIGQUIT during a run",
+       G,
+       long_list,
+       {},
+       "",
+       [&](const Work& w, const Result& whole) {
+         ASSERT_EQ(whole.status, 0);
+         const auto start = std::chrono::steady_clock::now();
+         ASSERT_EQ(run_limited(w, 0, 0, {}), 0);
+         const auto run = std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now() - start);
+         // Delays over the whole run, in steps of a 24th.
+         int stopped = 0;
+         for (int step = 0; step < 30; ++step) {
+           fs::remove(w.dir.path / "silicon.mem");
+           fs::remove(w.dir.path / "silicon.fos");
+           const int status = run_limited(w, 0, SIGQUIT, run * step / 24);
+           if (WIFSIGNALED(status) && WTERMSIG(status) == SIGQUIT) ++stopped;
+           no_temporary(w);
+         }
+         EXPECT_GT(stopped, 0);
        }},
       {"a control file of the call named as the MEM data set",
        R,
