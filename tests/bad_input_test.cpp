@@ -810,6 +810,17 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
     for (const auto& e : fs::directory_iterator(w.dir.path))
       EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary left";
   };
+  // The program run with `args` alone (no control file appended): its status is `status`,
+  // its output holds `part`, and the directory keeps its files.
+  auto run_alone = [](std::vector<std::string> args, int status, std::string part) {
+    return [=](const Work& w, const Result&) {
+      for (const char* out : {"ceria.mem", "ceria.fos"}) fs::remove(w.dir.path / out);
+      const Result r = run_memprep(w.dir.path, args);
+      EXPECT_EQ(r.status, status) << r.out << r.err;
+      EXPECT_NE((r.out + r.err).find(part), std::string::npos) << r.out << r.err;
+      EXPECT_EQ(list_files(w.dir.path).size(), w.files.size());
+    };
+  };
   struct Row {
     const char* what;
     const Kind& kind;
@@ -903,6 +914,36 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
          }
          EXPECT_GT(stopped, 0);
        }},
+      {"an empty --template before a control file",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "", "ceria.ctl"}, 2,
+                 "memprep: --template needs the name of a source, not an empty one\n")},
+      {"a --template source whose name ends with a blank",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "ceria.out "}, 1,
+                 "memprep: 'ceria.out ': a control file cannot name a file whose name begins "
+                 "with a blank or ends with a blank or tab\n")},
+      {"a --template source whose name holds a line end",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "x\nceria.out"}, 1,
+                 "a control file cannot name a file whose name holds a line end or a NUL byte")},
+      {"a --template source whose title reads as a placeholder",
+       F,
+       edit("ceria.out", "CeO2 at room temperature, Cu K-alpha1 X-ray data", "<sample A>"),
+       {},
+       "",
+       run_alone({"--template", "ceria.out"}, 0,
+                 "\n[sample A]              # title, from \" => Title:\" (\"<\" and \">\" "
+                 "around it written as \"[\" and \"]\")\n")},
       {"a control file of the call named as the MEM data set",
        R,
        second_control_file("sample.ctl"),
