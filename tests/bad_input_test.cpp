@@ -914,6 +914,12 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
          }
          EXPECT_GT(stopped, 0);
        }},
+      {"an overlap threshold beyond the largest number",
+       F,
+       edit("ceria.out", "    8   0.0821      28.547", "    8   2.0000      28.547"),
+       {"--overlap-fwhm", "1e308"},
+       "memprep: ceria.out:41: --overlap-fwhm 1e+308 times the FWHM 2 of reflection 1 1 1 is "
+       "beyond the largest number: give a smaller factor"},
       {"an empty --template before a control file",
        F,
        [](Work&) {},
