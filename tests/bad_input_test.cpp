@@ -729,7 +729,7 @@ namespace {
 // A row with `says` is refused with one line holding it (the directory left as it was); a
 // row with `check` converts, and the check looks at what it wrote.
 TEST(BadInput, FaultsOfAnAdversarialRound) {
-  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2];
+  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2], &Z = kKinds[3];
   auto edit = [](const std::string& name, std::string from, std::string to) {
     return [=](Work& w) { w.edit(name, from, to); };
   };
@@ -920,6 +920,27 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {"--overlap-fwhm", "1e308"},
        "memprep: ceria.out:41: --overlap-fwhm 1e+308 times the FWHM 2 of reflection 1 1 1 is "
        "beyond the largest number: give a smaller factor"},
+      {"a negative sigma and a negative SUM in an earlier MEM data set",
+       Z,
+       [](Work& w) {
+         w.edit("ceria.zmemin", "0.000          0.251", "0.000         -0.251");
+         w.edit("ceria.zmemin", "}   12160.25      1.00", "}   12160.25     -5.00");
+       },
+       {},
+       "",
+       [&](const Work& w, const Result& r) {
+         warns("memprep: ceria.zmemin:15: reflection 2 0 0: Io zero or negative\n")(w, r);
+         warns(
+             "memprep: ceria.zmemin:26: overlap group of 2 reflections from 3 3 3: SUM zero or "
+             "negative\n")(w, r);
+       }},
+      {"a decimal comma in an earlier MEM data set",
+       Z,
+       edit("ceria.zmemin", "19.360          0.000          0.182",
+            "19,360          0.000          0.182"),
+       {},
+       "memprep: ceria.zmemin:14: columns 25-30: '19,360' is not a number: a decimal comma? "
+       "write the decimal point as '.'"},
       {"an empty --template before a control file",
        F,
        [](Work&) {},
