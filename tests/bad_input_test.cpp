@@ -941,6 +941,13 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: ceria.zmemin:14: columns 25-30: '19,360' is not a number: a decimal comma? "
        "write the decimal point as '.'"},
+      {"cell angles that describe no cell",
+       G,
+       edit("silicon.lst", "    90.000    90.000    90.000", "    10.000    10.000   170.000"),
+       {},
+       "memprep: silicon.lst:33: the cell angles alpha beta gamma = 10 10 170 describe no cell "
+       "(its volume squared would not be above 0): each angle must be less than the sum of the "
+       "other two, and the three less than 360 degrees together"},
       {"an empty --template before a control file",
        F,
        [](Work&) {},
