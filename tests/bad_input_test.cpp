@@ -948,6 +948,25 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        "memprep: silicon.lst:33: the cell angles alpha beta gamma = 10 10 170 describe no cell "
        "(its volume squared would not be above 0): each angle must be less than the sum of the "
        "other two, and the three less than 360 degrees together"},
+      {"an escape byte in the title of a binary source",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         fos[4 + 2] = '\x1b';
+         w.put("sample.fos", fos);
+       },
+       {},
+       "memprep: sample.fos: record 1: the title holds a control byte (0x1b at byte 3)"},
+      {"a binary title that reads as a marker of the MEM data set",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         fos.replace(4, 8, "# NREF1 ");
+         w.put("sample.fos", fos);
+       },
+       {},
+       "memprep: sample.fos: record 1: the title \"# NREF1 hrotron X-ray powder data, 300 K\" "
+       "would read as a marker line of the MEM data set (\"#\", then \"NREF1\")"},
       {"an empty --template before a control file",
        F,
        [](Work&) {},
