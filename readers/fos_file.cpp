@@ -233,7 +233,10 @@ void read_fos_file(Run& run) {
   rec = f.read(8);
   const std::int64_t nref = int_at(rec, 0);
   if (nref < 0) f.fail("damaged file: the number of reflections is " + std::to_string(nref));
-  if (nref > MAXREF) throw Stop(capacity_message());
+  if (nref > MAXREF)
+    throw Stop(capacity_message(), record(7) + ": the file gives " + std::to_string(nref) +
+                                       " reflections, more than the store's " +
+                                       std::to_string(MAXREF));
   s.NREF1 = nref;
 
   for (std::int64_t i = 1; i <= nref; ++i) {

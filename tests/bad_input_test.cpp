@@ -967,6 +967,47 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: sample.fos: record 1: the title \"# NREF1 hrotron X-ray powder data, 300 K\" "
        "would read as a marker line of the MEM data set (\"#\", then \"NREF1\")"},
+      {"a MEM data set named without an extension",
+       G,
+       edit("silicon.ctl", "silicon.mem  ", "silicon      "),
+       {},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 0) << r.err;
+         EXPECT_TRUE(fs::exists(w.dir.path / "silicon.fos"));
+         EXPECT_EQ(list_files(w.dir.path).size(), w.files.size() + 2);
+       }},
+      {"a replaced MEM data set of mode 600",
+       R,
+       [](Work& w) {
+         w.put("sample.mem", "an earlier MEM data set\n");
+         fs::permissions(w.dir.path / "sample.mem", fs::perms::owner_read | fs::perms::owner_write);
+       },
+       {},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 0) << r.err;
+         EXPECT_EQ(fs::status(w.dir.path / "sample.mem").permissions(),
+                   fs::perms::owner_read | fs::perms::owner_write);
+       }},
+      {"a binary source announcing more reflections than the store holds",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         const std::size_t count = (70 + 48 + 24 + 17 + 16 + 16) + 6 * 8 + 4;  // record 7
+         ASSERT_EQ(fos[count], '\x08');
+         fos.replace(count, 3, "\xa1\x86\x01");  // 100001
+         w.put("sample.fos", fos);
+       },
+       {},
+       "",
+       [](const Work&, const Result& r) {
+         EXPECT_EQ(r.status, 1);
+         EXPECT_EQ(r.out, " The number of reflections is greater than100000\n");
+         EXPECT_EQ(r.err,
+                   "memprep: sample.fos: record 7: the file gives 100001 reflections, more than "
+                   "the store's 100000\n");
+       }},
       {"an empty --template before a control file",
        F,
        [](Work&) {},
