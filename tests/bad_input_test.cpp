@@ -842,6 +842,16 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: ceria.amp:5: columns 13-24: the amplitude -156.1000 is negative: the auxiliary "
        "file gives moduli, 0 or more"},
+      {"a negative |Fo| in a binary source, left out for what it is",
+       R,
+       [](Work& w) {
+         std::string text = w.files.at("sample.fos.notation");
+         text.replace(text.find("59.870 0.0 59.870"), 17, "59.870 0.0 -59.870");
+         w.put("sample.fos", encode_records(text));
+       },
+       {},
+       "",
+       warns("memprep: sample.fos: record 8: reflection 1 1 1: |Fo| negative\n")},
       {"an auxiliary block without h k l, one line short",
        F,
        unindexed_amplitudes,
