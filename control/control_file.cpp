@@ -12,6 +12,8 @@ void read_control_line(Run& run, std::string& buffer, std::size_t length, std::s
       throw IoFailure(run.ctl.name(), 0,
                       "end of file: the control file ends before " + std::string(what));
     std::string_view rec = run.ctl.rec();
+    // The byte-order mark some editors put at the start of a UTF-8 file.
+    if (run.ctl.line() == 1 && rec.starts_with("\xEF\xBB\xBF")) rec.remove_prefix(3);
     std::size_t first = rec.find_first_not_of(' ');
     if (first == std::string_view::npos) continue;  // blank line
     rec.remove_prefix(first);
@@ -77,23 +79,32 @@ std::string here(const Run& run) {
   return where(run.ctl.name(), run.ctl.line());
 }
 
+// A relative name taken in run.names_from (-C), where the run is to take it.
+void take_beside_control(const Run& run, std::string& name) {
+  if (run.names_from.empty() || name.empty() || name.front() == '/') return;
+  name = run.names_from + "/" + name;
+}
+
 }  // namespace
 
 // The lines of the layouts.
 
 void read_source_name(Run& run, const ControlLine& line) {
   read_file_name(run, run.SRCFILE, line.what);
+  take_beside_control(run, run.SRCFILE);
 }
 
 // "-" names no auxiliary file: the reader takes the amplitudes from elsewhere.
 void read_auxiliary_name(Run& run, const ControlLine& line) {
   read_file_name(run, run.AUXFILE, line.what);
   if (run.AUXFILE == "-") run.AUXFILE.clear();
+  take_beside_control(run, run.AUXFILE);
   decide_line(run, When::auxiliary_file, !run.AUXFILE.empty());
 }
 
 void read_output_name(Run& run, const ControlLine& line) {
   read_file_name(run, run.OUTFILE, line.what);
+  take_beside_control(run, run.OUTFILE);
   run.ctl_out_line = run.ctl.line();
 }
 

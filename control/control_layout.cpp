@@ -33,6 +33,10 @@ std::string_view when_text(When when) {
       return "only when the reflection table's heading is not one memprep knows";
     case When::auxiliary_file:
       return "only when an auxiliary file is named";
+    case When::no_wavelength:
+      return "only when the file gives no wavelength";
+    case When::powder:
+      return "powder CIFs only";
   }
   return "";
 }

@@ -27,6 +27,8 @@ enum class When : std::uint8_t {
   polarisation,     // the list file's histogram is of type PXC
   unknown_heading,  // the FullProf reflection table's heading is not one the reader knows
   auxiliary_file,   // an auxiliary file is named (not "-")
+  no_wavelength,    // the source gives no wavelength
+  powder,           // the reflection CIF holds a powder pattern's phases
 };
 
 // Who reads a line, in the order of a run.

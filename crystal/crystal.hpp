@@ -106,6 +106,16 @@ struct ReflectionInfo {
 };
 ReflectionInfo reflection_info(const SpaceGroup& group, const Cell& cell, int h, int k, int l);
 
+// The representative of a reflection's equivalents under the Laue group (Friedel mates
+// merged with it unless keep_friedel), and how its structure factor relates to the given
+// one: F(kept) = F(given) or conj(F(given)) (when friedel) times exp(i phase_shift).
+struct UniqueIndex {
+  int h = 0, k = 0, l = 0;
+  double phase_shift = 0;  // radians
+  bool friedel = false;    // the kept index is the Friedel mate of an equivalent of the given
+};
+UniqueIndex unique_index(const SpaceGroup& group, int h, int k, int l, bool keep_friedel);
+
 enum class Radiation { xray, neutron };
 
 struct Atom {
@@ -158,6 +168,13 @@ struct Amplitudes {
   double positive = 0, negative = 0;
 };
 Amplitudes f000(const Model& model);
+
+// X-rays: f' and f'' of an atom type's element at a wavelength (Å), by the Cromer-Liberman
+// method; zero for hydrogen and helium, a type the tables lack or no usable wavelength.
+struct Dispersion {
+  double fprime = 0, fdoubleprime = 0;
+};
+Dispersion dispersion(std::string_view type, double wavelength);
 
 // The element of an atom type (its leading letters, case ignored) as the tables know it:
 // its atomic number, or 0 for none.

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <gemmi/symmetry.hpp>
 #include <gemmi/unitcell.hpp>
+#include <optional>
 #include <set>
+#include <tuple>
 
 #include "crystal/crystal.hpp"
 
@@ -13,6 +15,8 @@ namespace memprep::crystal {
 
 struct SpaceGroup::Impl {
   gemmi::GroupOps ops;
+  // The reciprocal asymmetric unit of the table's entry; none for a group the table lacks.
+  std::optional<gemmi::ReciprocalAsu> asu;
   int number = 0;
   std::string hm, hall;
   std::vector<SymOp> plain_ops;
@@ -167,6 +171,7 @@ SpaceGroup::Impl make_impl(gemmi::GroupOps ops, int number_given, const std::str
   SpaceGroup::Impl im;
   const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_ops(ops);
   if (sg != nullptr) {
+    im.asu.emplace(sg);
     im.number = sg->number;
     im.hm = sg->xhm();
     im.hall = trimmed(sg->hall);
@@ -291,6 +296,42 @@ ReflectionInfo reflection_info(const SpaceGroup& group, const Cell& cell, int h,
   info.centric = ops.is_reflection_centric(hkl);
   info.d = d_spacing(cell, h, k, l);
   return info;
+}
+
+UniqueIndex unique_index(const SpaceGroup& group, int h, int k, int l, bool keep_friedel) {
+  const SpaceGroup::Impl& im = group.impl();
+  const gemmi::Op::Miller given{h, k, l};
+  // Every operation turns h into h R with F(h R) = F(h) exp(-2 pi i h.t); its Friedel mate
+  // -h R has conj(F(h R)). The one kept is in the table's asymmetric unit (with Friedel
+  // mates kept apart: the one of h's own orbit whose mate or which itself lies in it), or
+  // for a group the table lacks the largest index in the order of h, k, l.
+  auto in_unit = [&](const gemmi::Op::Miller& m) { return im.asu ? im.asu->is_in(m) : false; };
+  std::optional<UniqueIndex> best, mate_in_unit;
+  for (const gemmi::Op& op : im.ops.sym_ops) {
+    gemmi::Op::Miller e = op.apply_to_hkl(given);
+    gemmi::Op::Miller minus{-e[0], -e[1], -e[2]};
+    double shift = op.phase_shift(given);
+    UniqueIndex direct{e[0], e[1], e[2], shift, false};
+    UniqueIndex mate{minus[0], minus[1], minus[2], -shift, true};
+    if (im.asu) {
+      if (in_unit(e)) return direct;
+      if (in_unit(minus)) {
+        if (!keep_friedel) return mate;
+        if (!mate_in_unit) mate_in_unit = direct;
+      }
+      continue;
+    }
+    auto larger = [](const UniqueIndex& a, const UniqueIndex& b) {
+      return std::tie(a.h, a.k, a.l) > std::tie(b.h, b.k, b.l);
+    };
+    if (!best || larger(direct, *best)) best = direct;
+    if (!keep_friedel && larger(mate, *best)) best = mate;
+  }
+  if (mate_in_unit) return *mate_in_unit;
+  if (!best)
+    throw ModelError("reflection " + std::to_string(h) + " " + std::to_string(k) + " " +
+                     std::to_string(l) + " has no representative in the group's tables");
+  return *best;
 }
 
 }  // namespace memprep::crystal

@@ -58,7 +58,8 @@ struct Entry {
 // source decides them.
 struct Filled {
   std::array<std::optional<Entry>, kSettings> entries;
-  bool time_of_flight = false, polarisation = false, auxiliary_file = true;
+  bool time_of_flight = false, polarisation = false, auxiliary_file = true, no_wavelength = false,
+       powder = false;
 
   void set(Setting s, std::string value, std::string comment) {
     entries[static_cast<std::size_t>(s)] = Entry{std::move(value), std::move(comment)};
@@ -73,6 +74,10 @@ struct Filled {
         return time_of_flight;
       case When::polarisation:
         return polarisation;
+      case When::no_wavelength:
+        return no_wavelength;
+      case When::powder:
+        return powder;
       case When::unknown_heading:  // the reader's question when it meets such a table
         return false;
     }
@@ -448,6 +453,56 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
   return out.text();
 }
 
+std::string cif_template(const std::string& source, const SourceKindRow& kind) {
+  const ReflectionCifSurvey s = survey_reflection_cif(source);
+  if (s.blocks.empty())
+    throw IoFailure(source, 0, "not a reflection file: no block holds a loop of _refln_index_h");
+  Lines out;
+  preamble(out, source, "reflection CIF");
+  out.comment(source + " holds");
+  for (const ReflectionCifSurvey::Block& b : s.blocks) {
+    out.comment("  block data_" + b.name +
+                (b.list_code.empty() ? std::string() : ", list code " + b.list_code) + ": " +
+                b.forms + (b.atoms ? ", the structure" : ""));
+    out.comment("    space group " + b.space_group + "; cell " + b.cell);
+    out.comment("    wavelength " + (b.wavelength.empty() ? "not given" : b.wavelength) +
+                "; F000 " + (b.F000.empty() ? "not given" : b.F000));
+    std::string counts = "    " + reflections(b.reflections) + ", " + number(b.not_positive) +
+                         " with Fo^2 <= 0, " + number(b.friedel_pairs) + " Friedel pairs";
+    for (const auto& [flag, n] : b.statuses) counts += ", " + number(n) + " flagged " + flag;
+    out.comment(counts);
+  }
+  const ReflectionCifSurvey::Block& b = s.blocks.front();
+  out.comment("The lines below take block data_" + b.name + ".");
+
+  Filled f;
+  f.no_wavelength = b.wavelength.empty();
+  f.set(Setting::source, source, "source: the reflection CIF");
+  if (!b.phases && !b.atoms)
+    f.set(Setting::auxiliary, "<structure CIF: the file carries no phases>",
+          "structure CIF: the model of the refinement, for the phases");
+  else
+    f.set(Setting::auxiliary, "-",
+          b.phases ? "structure CIF: none, the file carries its phases"
+                   : "structure CIF: none, the block holds the structure");
+  std::string note;
+  f.set(Setting::output, mem_name(source, kind, note), "MEM data set to write");
+  f.set(Setting::data_block, s.blocks.size() == 1 ? "-" : b.name,
+        s.blocks.size() == 1
+            ? "data block: data_" + b.name + ", the file's one"
+            : "data block: the first of " + number(static_cast<std::int64_t>(s.blocks.size())));
+  f.set(Setting::title, "-",
+        "title: the file's (" + (b.title.empty() ? "data_" + b.name : b.title) + ")");
+  f.set(Setting::E, "", "E: sigma(|Fo|) = the file's / sqrt(E)");
+  if (!b.F000.empty() || b.atoms || !b.phases)
+    f.set(Setting::amplitudes, "-",
+          b.F000.empty() ? "F000: the structure's" : "F000: the file's, " + b.F000);
+  else
+    f.set(Setting::amplitudes, "", "F000: the file gives none");
+  write_layout(out, kind.layout(), f);
+  return out.text();
+}
+
 }  // namespace
 
 std::string control_template(const std::string& source) {
@@ -483,6 +538,8 @@ std::string control_template(const std::string& source) {
                       "(the data set's name, the new data set's name, the title, the symmetry "
                       "line, the bank's 2theta, TOFLIN TOFQUAD TOFZERO) and the data set gives "
                       "everything else");
+    case SourceKind::reflection_cif:
+      return cif_template(source, kind);
     case SourceKind::none:
       break;
   }

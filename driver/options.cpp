@@ -39,6 +39,20 @@ constexpr OptionRow kOptions[] = {
      [](CommandLine& c, std::string_view) { c.version = true; }},
     {'q', "quiet", "", "no summary after each conversion (warnings are still written)",
      [](CommandLine& c, std::string_view) { c.quiet = true; }},
+    {'C', "control-dir", "",
+     "take the file names in each control file relative to that control\n"
+     "file's directory, as if memprep were started there (as make -C DIR\n"
+     "and tar -C DIR work in DIR): memprep -C examples/*/*.ctl",
+     [](CommandLine& c, std::string_view) { c.run.names_beside_control = true; }},
+    {0, "list", "FILE",
+     "write a tab-separated line per reflection read to FILE ('-': standard\n"
+     "output): h k l, d, sin(theta)/lambda, Io, |Fo|, sigma(|Fo|), its rule,\n"
+     "and whether it was written, grouped or left out (and why)",
+     [](CommandLine& c, std::string_view v) { c.run.list_file = v; }},
+    {0, "plot", "FILE.svg",
+     "draw |Fo| and sigma(|Fo|) against sin(theta)/lambda (and |Fo| against\n"
+     "|F_model| when the phases come from the model) as an SVG image",
+     [](CommandLine& c, std::string_view v) { c.run.plot_file = v; }},
     {0, "template", "SOURCE",
      "write a commented control file for SOURCE (a FullProf output or\n"
      "list file) on standard output, with every value the source holds;\n"
@@ -65,6 +79,18 @@ constexpr OptionRow kOptions[] = {
        else if (v == "refinement") c.run.sigma = RunOptions::Sigma::refinement;
        else throw UsageError("--sigma takes counting or refinement, not '" + std::string(v) + "'");
      }},
+    {0, "keep-friedel", "",
+     "reflection CIFs: keep Friedel mates apart (h k l and -h -k -l each\n"
+     "written with its own Fo and phase); equivalents are still merged",
+     [](CommandLine& c, std::string_view) { c.run.keep_friedel = true; }},
+    {0, "observed-only", "",
+     "reflection CIFs: leave out the reflections the file flags as not\n"
+     "observed (_refln_observed_status other than o)",
+     [](CommandLine& c, std::string_view) { c.run.observed_only = true; }},
+    {0, "max-r-f2", "R",
+     "reflection CIFs: accept a model whose R(F^2) against the file's\n"
+     "F^2calc is up to R (default 0.05)",
+     [](CommandLine& c, std::string_view v) { c.run.max_r_f2 = positive("--max-r-f2", v); }},
 };
 // clang-format on
 
@@ -120,6 +146,10 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     }
     o->take(c, value);
   }
+  if (!c.template_source.empty() && c.run.wants_listing())
+    throw UsageError("--list and --plot show conversions; --template converts nothing");
+  if (!c.run.list_file.empty() && c.run.list_file == c.run.plot_file)
+    throw UsageError("--list and --plot name the same file '" + c.run.list_file + "'");
   if (!c.template_source.empty() && !c.control_files.empty())
     throw UsageError("--template writes a control file; it takes no control file to convert");
   if (!c.help && !c.version && c.template_source.empty() && c.control_files.empty())
@@ -174,7 +204,7 @@ std::string help_text() {
       "\n"
       "Converts the result of a Rietveld refinement of powder-diffraction data into a\n"
       "MEM data set (the input of a maximum-entropy-method analysis of the electron or\n"
-      "nuclear density). Each control file is converted in turn.\n"
+      "nuclear density). Each control file is converted in turn; '-' is standard input.\n"
       "\n"
       "A control file names the source file and the output file and holds the\n"
       "settings the source does not provide, one per line; '#' starts a comment.\n"

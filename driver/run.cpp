@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "control/control_layout.hpp"
 #include "driver/source_kinds.hpp"
 #include "steps/overlap_grouping.hpp"
+#include "steps/squared_observations.hpp"
 #include "steps/uncertainties.hpp"
 #include "writers/writers.hpp"
 
@@ -91,7 +93,8 @@ void keep_what_is_not_a_companion(const Run& run) {
       name.is_relative() && !fs::path(run.CTLFILE).parent_path().empty() && fs::exists(beside, ec))
     throw IoFailure(failure.file, 0,
                     failure.condition + "; names are relative to the working directory, and " +
-                        name_for_message(beside.string()) + " exists");
+                        name_for_message(beside.string()) +
+                        " exists: -C takes them relative to the control file's directory");
   throw failure;
 }
 
@@ -119,8 +122,32 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
     refuse("--overlap-fwhm",
            "it gives no peak positions and FWHM (FullProf outputs do); --overlap-d groups by "
            "d-spacing");
+  if (!kind.source.squares) {
+    if (o.keep_friedel)
+      refuse("--keep-friedel", "only reflection CIFs are merged to unique indexes");
+    if (o.observed_only)
+      refuse("--observed-only", "only reflection CIFs flag unobserved reflections");
+    if (o.max_r_f2 != RunOptions{}.max_r_f2)
+      refuse("--max-r-f2", "only reflection CIFs are checked against a model's R(F^2)");
+  }
   if (o.sigma == RunOptions::Sigma::refinement && !kind.gives.intensity_sigmas)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
+}
+
+// The listing and the plot, like the other outputs, never replace an input of the run, nor
+// its MEM data set or companion file.
+void check_views(const Run& run) {
+  const std::pair<const std::string*, const char*> views[] = {
+      {&run.options.list_file, "the listing"}, {&run.options.plot_file, "the plot"}};
+  for (const auto& [name, role] : views) {
+    if (name->empty() || *name == "-") continue;
+    check_output(run, *name, role);
+    for (const std::string* output : {&run.OUTFILE, &run.FOSFILE})
+      if (!output->empty() && same_file(*name, *output))
+        throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                        std::string(role) + " " + quoted_name(*name) + " would overwrite " +
+                            quoted_name(*output) + ", an output of this conversion");
+  }
 }
 
 void convert(Run& run, const CallFiles* call);
@@ -133,6 +160,16 @@ void CallFiles::note(const Run& run, bool succeeded) {
   if (!succeeded) return;
   written.push_back({run.OUTFILE, "the MEM data set", run.CTLFILE});
   if (!run.FOSFILE.empty()) written.push_back({run.FOSFILE, "the companion file", run.CTLFILE});
+}
+
+std::string overwritten_in_call(const CallFiles& call, const std::string& name) {
+  for (const std::string& c : call.control_files)
+    if (same_file(name, c)) return name_for_message(c) + ", a control file of this call";
+  for (const auto* done : {&call.read, &call.written})
+    for (const CallFiles::Done& d : *done)
+      if (same_file(name, d.file))
+        return name_for_message(d.file) + ", " + d.role + " of " + name_for_message(d.control_file);
+  return {};
 }
 
 bool companion_may_replace(const std::string& name) {
@@ -161,6 +198,17 @@ void convert(Run& run, const CallFiles* call) {
     throw IoFailure(
         run.CTLFILE, 0,
         "the control file name is longer than " + std::to_string(kLongestName) + " characters");
+  // "-" is standard input; its names are relative to the working directory.
+  if (run.options.names_beside_control && run.CTLFILE != "-")
+    run.names_from = std::filesystem::path(run.CTLFILE).parent_path().string();
+  if (run.CTLFILE == "-") run.CTLFILE = "/dev/stdin";
+  // make -C and tar -C take a directory; -C here takes none, and a make user may give one.
+  std::error_code ec;
+  if (run.options.names_beside_control && std::filesystem::is_directory(run.CTLFILE, ec))
+    throw IoFailure(run.CTLFILE, 0,
+                    "cannot open: is a directory; -C takes no directory of its own but each "
+                    "control file's: give the control files, as in memprep -C " +
+                        name_for_message(run.CTLFILE) + "/*.ctl");
   run.ctl.open(run.CTLFILE, Readable::regular_or_fifo);
 
   // The source's name gives the kind, and the kind the layout of the rest of the file.
@@ -187,6 +235,7 @@ void convert(Run& run, const CallFiles* call) {
     if (call) check_output_in_call(run, *call, run.FOSFILE, "the companion file");
     keep_what_is_not_a_companion(run);
   }
+  check_views(run);
 
   read_settings(run);
   if (kind.source.text) run.src.open(run.SRCFILE);
@@ -194,6 +243,10 @@ void convert(Run& run, const CallFiles* call) {
   finish_layout(run);
   run.ctl.close();
 
+  if (kind.source.squares && run.options.sigma == RunOptions::Sigma::source) {
+    merge_equivalents(run);
+    moduli_from_squares(run.store);
+  }
   assign_uncertainties(run.store, run.options.sigma);
   form_overlap_groups(run);
   leave_out_unweighted(run);

@@ -25,6 +25,12 @@ struct CallFiles {
   void note(const Run& run, bool succeeded);
 };
 
+// What a listing or plot named `name` would overwrite among the files of the call (a control
+// file, a file a conversion read or wrote), in words; empty when nothing. Asked once every
+// conversion has been tried: one that refused the name may have failed before another
+// succeeded.
+std::string overwritten_in_call(const CallFiles& call, const std::string& name);
+
 // The whole run for the control file already named in run.CTLFILE: reads, writes and, when
 // everything has succeeded, puts the outputs in place. Throws Stop or IoFailure.
 void run_converter(Run& run, const CallFiles* call = nullptr);

@@ -1,5 +1,6 @@
 #include "driver/source_kinds.hpp"
 
+#include <cctype>
 #include <string>
 
 #include "io/errors.hpp"
@@ -39,6 +40,13 @@ constexpr SourceKindRow kRows[] = {
      .layout = mem_data_set_layout,
      .source = {.text = true, .read = read_mem_data_set, .fixed_phase = true},
      .writes = {.overlap_groups = true}},
+    {.kind = SourceKind::reflection_cif,
+     .name = {.fragments = {".fcf", ".FCF", ".cif", ".CIF"},
+              .words = "reflection CIF",
+              .help = "reflection CIF (.fcf, .cif: SHELXL, olex2, Jana, GSAS-II)"},
+     .layout = reflection_cif_layout,
+     .source = {.read = read_reflection_cif, .fixed_phase = true, .squares = true},
+     .gives = {.multiplicities = true, .intensity_sigmas = true}},
 };
 
 }  // namespace
@@ -59,11 +67,20 @@ const SourceKindRow& choose_source_kind(std::string_view srcfile, const std::str
     name.remove_prefix(slash + 1);
   for (const SourceKindRow& row : kRows)
     for (std::string_view fragment : row.name.fragments)
-      if (name.find(fragment) != std::string_view::npos) return row;
+      if (!fragment.empty() && name.find(fragment) != std::string_view::npos) return row;
   std::string known;
-  for (const SourceKindRow& row : kRows)
-    known += std::string(known.empty() ? "" : ", ") + std::string(row.name.fragments[0]) + " (" +
-             std::string(row.name.words) + ")";
+  for (const SourceKindRow& row : kRows) {
+    // The fragments in lower case, each once: ".fcf or .cif".
+    std::string forms;
+    for (std::string_view fragment : row.name.fragments) {
+      std::string lower(fragment);
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (lower.empty() || forms.find(lower) != std::string::npos) continue;
+      forms += (forms.empty() ? "" : " or ") + lower;
+    }
+    known +=
+        std::string(known.empty() ? "" : ", ") + forms + " (" + std::string(row.name.words) + ")";
+  }
   throw Stop(" The extension of a standard output file should be lst or out",
              named_at + ": the source file's name '" + std::string(name) +
                  "' holds none of the extensions that give its kind: " + known +

@@ -17,7 +17,7 @@ struct SourceKindRow {
   // fragment found anywhere in the file's own name decides; case-sensitive: only the forms
   // listed), the kind in words for messages, and what the source holds for the help text.
   struct Naming {
-    std::string_view fragments[2];
+    std::string_view fragments[4];  // unused ones empty
     std::string_view words;
     std::string_view help;
   } name = {};
@@ -31,6 +31,9 @@ struct SourceKindRow {
     bool text = false;             // the driver opens the source as text (run.src)
     void (*read)(Run&) = nullptr;  // the reader of the kind
     bool fixed_phase = false;      // the phase number is 1, whatever the control file says
+    // When the reader sets the rule Sigma::source, it leaves Fo², sigma(Fo²) and the phase
+    // as a unit phasor in the store (steps/squared_observations.hpp).
+    bool squares = false;
   } source = {};
 
   // What is written beside the MEM data set.

@@ -60,9 +60,16 @@ std::string summary(const Run& run) {
       wrote += " A";
     }
   }
+  if (run.merged > 0)
+    wrote += ", " + std::to_string(run.merged) + " merged with equivalents" +
+             (run.friedel_merged > 0
+                  ? " (" + count(run.friedel_merged, "Friedel pair", "Friedel pairs") + ")"
+                  : std::string());
   wrote += "; sigma(|Fo|) ";
   wrote += o.sigma == RunOptions::Sigma::refinement
                ? "from the table's Sigma of Iobs, scaled by |F|calc^2 / Icalc"
+           : o.sigma == RunOptions::Sigma::source
+               ? "from sigma(Fo^2), divided by sqrt(E), E = " + number_text(s.E)
                : "= |Fo| / (2 sqrt(E Io)), E = " + number_text(s.E);
   wrote += "; wrote " + where(run.OUTFILE, 0);
   if (!run.FOSFILE.empty() && !run.companion.target().empty())

@@ -213,6 +213,7 @@ class FullprofReader {
     // Without an auxiliary file the amplitudes and phases come from the refined model; with
     // one, the model, where the output prints it whole, checks the file's values.
     from_model_ = run_.AUXFILE.empty();
+    run_.phases_from_model = from_model_;
     if (from_model_) {
       read_model();
     } else {
@@ -558,7 +559,7 @@ class FullprofReader {
     } else {
       s_.FoAbs[j] = s_.FoR[j] = s_.FoI[j] = std::nan("");
     }
-    if (run_.options.sigma == RunOptions::Sigma::refinement) s_.FcAbs[j] = f;
+    s_.FcAbs[j] = f;
     if (!s_.LTOF) s_.Io[j] *= 1e10;
   }
 

@@ -22,6 +22,9 @@ std::span<const ControlLine> fullprof_output_layout();
 // A refinement list file on run.src.
 void read_list_file(Run& run);
 std::span<const ControlLine> list_file_layout();
+// A reflection CIF (opens run.SRCFILE itself), with the structure CIF run.AUXFILE when named.
+void read_reflection_cif(Run& run);
+std::span<const ControlLine> reflection_cif_layout();
 // An earlier MEM data set on run.src.
 void read_mem_data_set(Run& run);
 std::span<const ControlLine> mem_data_set_layout();

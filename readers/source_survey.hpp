@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/text_source.hpp"
@@ -59,5 +60,26 @@ struct ListFileSurvey {
 
 // Reads a refinement list file from its start to its end.
 ListFileSurvey survey_list_file(TextSource& src);
+
+struct ReflectionCifSurvey {
+  struct Block {
+    std::string name;         // without "data_"
+    std::string list_code;    // _shelx_refln_list_code, as given
+    std::string forms;        // the measured and the calculated items, in words
+    bool phases = false;      // the file's phases (F_calc with phase_calc, or A and B)
+    bool atoms = false;       // the block holds a structure (_atom_site_fract_x)
+    std::string space_group;  // the group the block's symmetry gives, or what is wrong
+    std::string cell;         // a b c alpha beta gamma, as given
+    std::string wavelength;   // _diffrn_radiation_wavelength, as given
+    std::string F000;         // _exptl_crystal_F_000, as given
+    std::string title;        // _shelx_title
+    std::int64_t reflections = 0, not_positive = 0, friedel_pairs = 0;
+    std::vector<std::pair<std::string, std::int64_t>> statuses;  // each flag and its count
+  };
+  std::vector<Block> blocks;  // the blocks with a reflection loop, in file order
+};
+
+// Reads a reflection CIF (by name: gemmi parses the file whole).
+ReflectionCifSurvey survey_reflection_cif(const std::string& name);
 
 }  // namespace memprep

@@ -4,13 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "crystal/crystal.hpp"
+#include "io/fields.hpp"
+
 namespace memprep {
 
 namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 12;
+constexpr std::size_t kFaults = 15;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -49,10 +52,44 @@ std::string rule_words(RunOptions::Sigma rule, bool group) {
   if (rule == RunOptions::Sigma::refinement)
     return group ? "sigma(G'o') from the table's Sigma of Iobs"
                  : "sigma(|Fo|) from the table's Sigma of Iobs";
+  if (rule == RunOptions::Sigma::source)
+    return group ? "sigma(G'o') from the source's sigma(Fo^2)"
+                 : "sigma(|Fo|) from the source's sigma(Fo^2)";
   return group ? "sigma(G'o') = G'o' / (2 sqrt(E sum Io))" : "sigma(|Fo|) = |Fo| / (2 sqrt(E Io))";
 }
 
+// The listing's row of entry i: its values where they are its own (not those of a member of
+// a group read from an earlier MEM data set, which holds h k l and M only).
+ListedReflection listed(const Run& run, std::size_t i, bool own_values, const crystal::Cell* cell) {
+  const Store& s = run.store;
+  ListedReflection r;
+  r.h = s.H[i];
+  r.k = s.K[i];
+  r.l = s.L[i];
+  r.d = s.Dspacing[i];
+  if (!(r.d > 0) && cell)
+    r.d = crystal::d_spacing(*cell, static_cast<int>(r.h), static_cast<int>(r.k),
+                             static_cast<int>(r.l));
+  const double none = std::nan("");
+  r.Io = own_values ? (s.LTOF ? s.Io[i] : s.Io[i] * 1.0e-10) : none;
+  r.FoAbs = own_values ? s.FoAbs[i] : none;
+  r.SigFo = own_values ? s.SigFo[i] : none;
+  r.FModel = run.phases_from_model ? s.FcAbs[i] : none;
+  if (own_values)
+    r.rule = run.options.sigma == RunOptions::Sigma::refinement ? "refinement" : "counting";
+  return r;
+}
+
 }  // namespace
+
+bool written_as_zero(double sigma, int d) {
+  if (sigma >= 0.01) return false;  // a digit before the third decimal
+  std::string field;
+  put_F(field, sigma, 15, d);
+  return field.find_first_of("123456789") == std::string::npos;
+}
+
+namespace {}  // namespace
 
 const char* fault_words(SigmaFault fault) {
   switch (fault) {
@@ -76,6 +113,12 @@ const char* fault_words(SigmaFault fault) {
       return "sigma(|Fo|) below the smallest number";
     case SigmaFault::fo_negative:
       return "|Fo| negative";
+    case SigmaFault::written_as_zero:
+      return "sigma(|Fo|) written as zero";
+    case SigmaFault::source_not_number:
+      return "Fo^2 or sigma(Fo^2) not a number";
+    case SigmaFault::source_sigma_zero:
+      return "sigma(Fo^2) zero or negative";
     case SigmaFault::sum_not_positive:
       return "SUM zero or negative";
     case SigmaFault::go_negative:
@@ -97,16 +140,30 @@ double refinement_sigma_squared(const Store& s, std::size_t i) {
 }
 
 SigmaFault reflection_fault(const Store& s, std::size_t i, RunOptions::Sigma rule) {
+  if (rule == RunOptions::Sigma::source) {
+    if (!std::isfinite(s.FoAbs[i]) || std::isnan(s.SigIo[i])) return SigmaFault::source_not_number;
+    if (!(s.SigIo[i] > 0)) return SigmaFault::source_sigma_zero;
+    return SigmaFault::not_finite;
+  }
   // |Fo| from a model needs the reflection's Icalc: without it, none was formed.
   if (std::isnan(s.FoAbs[i]) && !(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (rule == RunOptions::Sigma::counting)
     return counting_fault(s.FoAbs[i], weighted_intensity(s, s.Io[i]));
   if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (!(refinement_sigma_squared(s, i) > 0)) return SigmaFault::sigma_zero;
+  if (s.SigFo[i] > 0 && std::isfinite(s.SigFo[i])) return SigmaFault::written_as_zero;
   return SigmaFault::not_finite;
 }
 
 void assign_uncertainties(Store& s, RunOptions::Sigma rule) {
+  if (rule == RunOptions::Sigma::source) {
+    const double scale = std::sqrt(1.0 / s.E);
+    for (std::int64_t j = 1; j <= s.NREF1; ++j) {
+      const auto i = static_cast<std::size_t>(j);
+      s.SigFo[i] = sigma_from_squared(s.FoAbs[i], s.SigIo[i]) * scale;
+    }
+    return;
+  }
   if (rule == RunOptions::Sigma::refinement) {
     for (std::int64_t j = 1; j <= s.NREF1; ++j) {
       const auto i = static_cast<std::size_t>(j);
@@ -129,25 +186,40 @@ void value_group(const Store& s, Store::OverlapGroup& g, std::size_t first,
     f2_sum += m * (s.FoAbs[i] * s.FoAbs[i]);
     if (rule == RunOptions::Sigma::refinement)
       sigma_f2_sum += m * refinement_sigma_squared(s, i);
+    else if (rule == RunOptions::Sigma::source)
+      sigma_f2_sum += m * s.SigIo[i];
     else
       io_sum += s.Io[i];
   }
   g.Go = std::sqrt(f2_sum / m_sum);
-  g.Sum = rule == RunOptions::Sigma::refinement
-              ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum)
+  g.Sum = rule == RunOptions::Sigma::refinement ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum)
+          : rule == RunOptions::Sigma::source
+              ? sigma_from_squared(g.Go, sigma_f2_sum / m_sum) * std::sqrt(1.0 / s.E)
               : counting_sigma(g.Go, weighted_intensity(s, io_sum));
 }
 
 SigmaFault group_fault(const Store& s, const Store::OverlapGroup& g, std::size_t first,
                        RunOptions::Sigma rule) {
   const std::size_t end = first + static_cast<std::size_t>(g.NMem);
+  // A member whose |Fo| from a model could not be formed makes G'o' none at all.
+  for (std::size_t i = first; i < end; ++i)
+    if (std::isnan(s.FoAbs[i]) && !(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
   if (rule == RunOptions::Sigma::counting) {
     double io_sum = 0;
     for (std::size_t i = first; i < end; ++i) io_sum += s.Io[i];
     return counting_fault(g.Go, weighted_intensity(s, io_sum));
   }
+  if (rule == RunOptions::Sigma::source) {
+    for (std::size_t i = first; i < end; ++i)
+      if (!std::isfinite(s.FoAbs[i]) || std::isnan(s.SigIo[i]))
+        return SigmaFault::source_not_number;
+    for (std::size_t i = first; i < end; ++i)
+      if (s.SigIo[i] > 0) return SigmaFault::not_finite;
+    return SigmaFault::source_sigma_zero;
+  }
   for (std::size_t i = first; i < end; ++i)
     if (!(s.Icalc[i] > 0)) return SigmaFault::icalc_not_positive;
+  if (g.Sum > 0 && std::isfinite(g.Sum)) return SigmaFault::written_as_zero;
   for (std::size_t i = first; i < end; ++i)
     if (refinement_sigma_squared(s, i) > 0) return SigmaFault::not_finite;
   return SigmaFault::sigma_zero;
@@ -168,17 +240,36 @@ void leave_out_unweighted(Run& run) {
   std::vector<std::int64_t> moved;
   if (!s.source_order.empty()) moved.assign(singles + static_cast<std::size_t>(members) + 1, 0);
 
+  // Under the refinement rule an uncertainty that would be written as zero is one
+  // reflection's own, and that reflection is left out; under the counting rule it comes from
+  // E, and the writer refuses it.
+  const bool refined = rule == RunOptions::Sigma::refinement;
+  auto usable = [&](double sigma, int decimals) {
+    return sigma > 0 && std::isfinite(sigma) && !(refined && written_as_zero(sigma, decimals));
+  };
+
+  // The listing's rows by entry, as each entry is decided (before it is moved).
+  const bool listing = run.listing.wanted;
+  std::vector<ListedReflection> rows;
+  crystal::Cell cell{s.CELL[0], s.CELL[1], s.CELL[2], s.CELL[3], s.CELL[4], s.CELL[5]};
+  const crystal::Cell* known_cell = cell_fault(s.CELL).empty() ? &cell : nullptr;
+  if (listing) rows.resize(singles + static_cast<std::size_t>(members) + 1);
+
   FaultCounts faults{};
   std::string shown;
   std::size_t kept = 0;
   for (std::size_t i = 1; i <= singles; ++i) {
-    const double sigma = s.SigFo[i];
-    if (sigma > 0 && std::isfinite(sigma)) {
+    if (listing) rows[i] = listed(run, i, true, known_cell);
+    if (usable(s.SigFo[i], sigma_decimals(s))) {
       if (++kept != i) s.copy_entry(kept, i);
       if (!moved.empty()) moved[i] = static_cast<std::int64_t>(kept);
       continue;
     }
     const SigmaFault why = reflection_fault(s, i, rule);
+    if (listing) {
+      rows[i].status = ListedReflection::Status::left_out;
+      rows[i].reason = fault_words(why);
+    }
     ++faults[static_cast<std::size_t>(why)];
     if (total(faults) <= kShown)
       shown += "memprep: " + run.reflection_origin(i) + ": reflection " + std::to_string(s.H[i]) +
@@ -196,7 +287,17 @@ void leave_out_unweighted(Run& run) {
   std::size_t from = singles + 1, to = kept + 1;
   for (const Store::OverlapGroup& g : s.groups) {
     const auto n = static_cast<std::size_t>(g.NMem);
-    if (g.Sum > 0 && std::isfinite(g.Sum) && (formed || g.Go >= 0)) {
+    // A group brought by an earlier MEM data set is kept as it stands unless its SUM is
+    // no uncertainty at all or its G'o' is negative.
+    const bool kept_whole = formed ? usable(g.Sum, kSumDecimals)
+                                   : g.Sum > 0 && std::isfinite(g.Sum) && g.Go >= 0;
+    if (listing)
+      for (std::size_t m = 0; m < n; ++m) {
+        ListedReflection& r = rows[from + m] = listed(run, from + m, formed, known_cell);
+        r.status = ListedReflection::Status::member;
+        r.group = static_cast<std::int64_t>(groups_kept.size() + 1);
+      }
+    if (kept_whole) {
       for (std::size_t m = 0; m < n; ++m, ++to) {
         if (to != from + m) s.copy_entry(to, from + m);
         if (!moved.empty()) moved[from + m] = static_cast<std::int64_t>(to);
@@ -206,6 +307,12 @@ void leave_out_unweighted(Run& run) {
       const SigmaFault why = formed     ? group_fault(s, g, from, rule)
                              : g.Go < 0 ? SigmaFault::go_negative
                                         : SigmaFault::sum_not_positive;
+      if (listing)
+        for (std::size_t m = 0; m < n; ++m) {
+          rows[from + m].status = ListedReflection::Status::group_left_out;
+          rows[from + m].group = 0;
+          rows[from + m].reason = fault_words(why);
+        }
       ++group_faults[static_cast<std::size_t>(why)];
       if (total(group_faults) <= kShown)
         groups_shown += "memprep: " + run.reflection_origin(from) + ": overlap group of " +
@@ -217,6 +324,19 @@ void leave_out_unweighted(Run& run) {
   }
   s.groups = std::move(groups_kept);
   const std::int64_t groups_left_out = total(group_faults);
+  if (listing) {
+    // In the reader's order: the entries of source_order when the groups were formed here,
+    // the entries as they stand otherwise.
+    std::vector<ListedReflection>& out = run.listing.rows;
+    out.clear();
+    out.reserve(rows.size() - 1);
+    if (!s.source_order.empty())
+      for (std::int64_t entry : s.source_order)
+        out.push_back(rows[static_cast<std::size_t>(entry)]);
+    else
+      out.assign(rows.begin() + 1, rows.end());
+    run.listing.model_phases = run.phases_from_model;
+  }
   if (left_out == 0 && groups_left_out == 0) return;
 
   s.NREF1 = static_cast<std::int64_t>(kept);

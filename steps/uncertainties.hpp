@@ -16,6 +16,9 @@
 //   sigma(|Fo|²) / (2 |Fo|) for strong reflections and stays finite at |Fo| = 0. A group
 //   G'o'² = sum m |Fo|² / sum m takes sigma(G'o'²) = sum m sigma(|Fo|²) / sum m: the
 //   intensities a refinement apportions to the reflections of one peak are fully correlated.
+// - source: the source gives sigma(|Fo|²) itself (SigIo, on the scale of |Fo|²): sigma(|Fo|)
+//   by the same expression, divided by sqrt(E) as the counting rule divides it, so that E = 1
+//   keeps the source's value.
 #pragma once
 
 #include <cmath>
@@ -37,6 +40,9 @@ enum class SigmaFault {
   sigma_not_finite,    // counting: |Fo| above 0, but 1/(E Io') or the product overflows
   sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
   fo_negative,         // counting: |Fo| below 0
+  written_as_zero,     // refinement: above 0, but its field in the MEM data set shows zero
+  source_not_number,   // source: Fo² or sigma(Fo²) not given or not a finite number
+  source_sigma_zero,   // source: sigma(Fo²) zero or negative
   sum_not_positive,    // a group of an earlier MEM data set: its SUM zero or negative
   go_negative,         // a group of an earlier MEM data set: its G'o' negative
 };
@@ -75,11 +81,23 @@ SigmaFault group_fault(const Store& s, const Store::OverlapGroup& g, std::size_t
 // sigma(|Fo|) of the reflections 1..NREF1 into SigFo, by `rule`.
 void assign_uncertainties(Store& s, RunOptions::Sigma rule = RunOptions::Sigma::counting);
 
+// True when sigma, written with d decimals in the MEM data set, shows no digit other than 0:
+// a MEM program would take it as an infinite weight. The MEM data set writes sigma(|Fo|)
+// in F15.3 (F15.4 for time-of-flight data) and a group's SUM in F15.4.
+bool written_as_zero(double sigma, int d);
+inline int sigma_decimals(const Store& s) {
+  return s.LTOF ? 4 : 3;
+}
+inline constexpr int kSumDecimals = 4;
+
 // Takes out of the store every single reflection whose SigFo is not a finite number above 0
-// and, when the run formed its overlap groups, every group whose SUM is not, keeping the
+// (under the refinement rule, also one written as zero: under the counting rule the writer
+// refuses it, naming E) and, when the run formed its overlap groups, every group whose SUM
+// is not, keeping the
 // order of the others (and of the group members after them), and reports them on
 // run.warnings: how many, why, and the first few with h k l and their source line. A run
-// with no reflection and no overlap group, before or after, stops.
+// with no reflection and no overlap group, before or after, stops. When run.listing is
+// wanted, its rows say what became of each reflection read, in the reader's order.
 void leave_out_unweighted(Run& run);
 
 }  // namespace memprep

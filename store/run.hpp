@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <span>
 #include <string>
@@ -12,13 +13,21 @@
 #include "io/errors.hpp"
 #include "io/output_file.hpp"
 #include "io/text_source.hpp"
+#include "store/listing.hpp"
 #include "store/store.hpp"
 
 namespace memprep {
 
 // The kinds of source the converter reads; the driver's table of source kinds says what
 // each one needs and writes.
-enum class SourceKind { none, list_file, fullprof_output, fos_file, earlier_mem_data_set };
+enum class SourceKind {
+  none,
+  list_file,
+  fullprof_output,
+  fos_file,
+  earlier_mem_data_set,
+  reflection_cif
+};
 
 // What a control line holds, and the settings the outputs print: each kind's control layout
 // is a list of lines, each holding one of these (control/control_layout.hpp), and a value
@@ -42,8 +51,10 @@ enum class Setting : std::uint8_t {
   amplitude_divisor,  // FODIV
   table_layout,       // the column layout of a reflection table the reader does not know
   cell,               // CELL, from the source
+  data_block,         // the data block of a CIF that holds several
+  sigma_rule,         // how a source without uncertainties gives them
 };
-inline constexpr std::size_t kSettings = static_cast<std::size_t>(Setting::cell) + 1;
+inline constexpr std::size_t kSettings = static_cast<std::size_t>(Setting::sigma_rule) + 1;
 
 // Where each setting was read, as "FILE:LINE" (or "FILE: record N" for a binary source), for
 // messages about its value. Empty when not read.
@@ -71,8 +82,31 @@ struct RunOptions {
   double overlap_fwhm = 0;
   double overlap_d = 0;
   bool overlap_groups() const { return overlap_fwhm > 0 || overlap_d > 0; }
-  // sigma(|Fo|): from E and Io (counting), or from the refinement's sigma of Iobs.
-  enum class Sigma { counting, refinement } sigma = Sigma::counting;
+  // sigma(|Fo|): from E and Io (counting), from the refinement's sigma of Iobs, or (set by
+  // a reader whose source gives sigma(|Fo|²) itself) from the source's value in SigIo.
+  enum class Sigma { counting, refinement, source } sigma = Sigma::counting;
+  // Reflection CIFs: the largest R(F²) of a model against the file's F²calc that is
+  // accepted; Friedel mates kept apart when merging equivalents; reflections flagged as not
+  // observed left out.
+  double max_r_f2 = 0.05;
+  bool keep_friedel = false;
+  bool observed_only = false;
+  // The names in each control file are taken relative to that control file's directory.
+  bool names_beside_control = false;
+  // The per-reflection listing and the plot ("-": standard output); empty: not asked for.
+  std::string list_file, plot_file;
+  bool wants_listing() const { return !list_file.empty() || !plot_file.empty(); }
+};
+
+// The representative of a reflection's equivalents, as a reader that knows the space group
+// gives it: F(h k l) = F(given), or its conjugate when `friedel`, times exp(i phase_shift).
+struct Representative {
+  std::int64_t h = 0, k = 0, l = 0;
+  double phase_shift = 0;  // radians
+  bool friedel = false;
+  // A Friedel mate that no operation of the group relates (an acentric group): what the
+  // summary counts as one.
+  bool mate = false;
 };
 
 struct Run {
@@ -95,10 +129,19 @@ struct Run {
   RunOptions options;
   SettingOrigins origin;
   ControlCursor control;
-  std::string chosen;            // what the reader took from the source, in words
-  std::int64_t left_out = 0;     // reflections left out without a usable sigma(|Fo|)
-  std::string left_out_reasons;  // how many for each reason, in words
-  bool binary_source = false;    // SrcLine holds record numbers of a binary source
+  std::string chosen;              // what the reader took from the source, in words
+  std::int64_t left_out = 0;       // reflections left out without a usable sigma(|Fo|)
+  std::string left_out_reasons;    // how many for each reason, in words
+  bool binary_source = false;      // SrcLine holds record numbers of a binary source
+  bool phases_from_model = false;  // the reader computed F_model: FcAbs holds |F_model|
+  std::string names_from;          // the directory relative names are taken in; "": here
+  Listing listing;                 // what became of each reflection, when asked for
+
+  // Set by a reader whose reflections are merged to one per unique index
+  // (steps/merging.hpp); the merge counts what it took in.
+  std::function<Representative(std::int64_t, std::int64_t, std::int64_t)> representative;
+  std::int64_t merged = 0;          // reflections merged into another of the same unique index
+  std::int64_t friedel_merged = 0;  // Friedel pairs among them (of an acentric group)
 
   // Overlap groups formed from the source and left out without a usable SUM: how many, and
   // how many for each reason, in words.

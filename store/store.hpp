@@ -129,7 +129,8 @@ struct Store {
   // up before reflections are left out: the
   // peak position (2theta in degrees or time of flight) and its FWHM, the calculated
   // intensity and the sigma of the observed one from the refinement's table, and |F|calc of
-  // the auxiliary file on the scale of |Fo|.
+  // the auxiliary file on the scale of |Fo| (|F_model|, always, when the phases come from
+  // the model).
   StoreArray<double> Pos, Fwhm, Icalc, SigIo, FcAbs;
 
   std::string TITLE;             // at most 70 characters; written without its trailing blanks

@@ -432,10 +432,11 @@ std::size_t end_of_line(const std::string& text, int n) {
   return at;
 }
 
-// The program run with its control file read from a pipe: cat CTL | memprep /dev/stdin.
-Result run_piped(const fs::path& dir, const std::string& ctl) {
+// The program run with its control file read from a pipe: cat CTL | memprep ARG, ARG
+// /dev/stdin or -.
+Result run_piped(const fs::path& dir, const std::string& ctl, const std::string& arg) {
   const std::string cmd = "cd '" + dir.string() + "' && cat " + ctl + " | '" + MEMPREP_BINARY +
-                          "' /dev/stdin >/dev/null 2>&1";
+                          "' " + arg + " >/dev/null 2>&1";
   const int raw = std::system(cmd.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
 }
@@ -610,6 +611,7 @@ TEST(BadInput, HostileEnvironments) {
        },
        "", "memprep: sample.fos: record 8: the real in bytes 33-40 is NaN, not a number"},
       {"control file through a pipe", G, [](Work&) {}, "/dev/stdin", ""},
+      {"control file '-': standard input", G, [](Work&) {}, "-", ""},
       {"tab after a file name", G,
        [](Work& w) { w.edit("silicon.ctl", "silicon.mem  ", "silicon.mem\t  \t"); }, "", ""},
       {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "",
@@ -635,8 +637,8 @@ TEST(BadInput, HostileEnvironments) {
       EXPECT_EQ(refused(w, ctl), row.expected);
       continue;
     }
-    Result r =
-        ctl == "/dev/stdin" ? run_piped(w.dir.path, row.kind.ctl) : run_memprep(w.dir.path, {ctl});
+    Result r = ctl == "/dev/stdin" || ctl == "-" ? run_piped(w.dir.path, row.kind.ctl, ctl)
+                                                 : run_memprep(w.dir.path, {ctl});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::exists(w.dir.path / "silicon.mem") && fs::exists(w.dir.path / "silicon.fos"));
     EXPECT_EQ(list_files(w.dir.path).size(), w.files.size() + 2);
@@ -717,6 +719,57 @@ TEST(BadInput, SignalsDuringARun) {
   // The delays cover the run: some runs were stopped, some had finished.
   EXPECT_GT(interrupted, 0);
   EXPECT_GT(finished, 0);
+}
+
+// A reflection CIF spoilt by one edit: one line naming the file and, where the parser or
+// the reader knows it, the line.
+TEST(BadInput, ReflectionCifEdits) {
+  struct Edit {
+    const char* what;
+    std::string from, to;
+    std::string at, says;
+  } edits[] = {
+      {"a short loop row", " 1  1  0  402.10  5.20  20.180  -95.300", " 1  1  0  402.10  5.20",
+       "sucrose.fcf:23: ", "Wrong number of values in the loop"},
+      {"a tag given twice", "_cell_angle_gamma                 90",
+       "_cell_angle_gamma 90\n_cell_length_a 7.7",
+       "sucrose.fcf:20: ", "duplicate tag _cell_length_a"},
+      {"a missing cell item", "_cell_length_b                    8.7216(11)\n", "",
+       "sucrose.fcf: ", "_cell_length_b is missing"},
+      {"an operator that does not parse", "-x,y+1/2,-z", "-x,y+1/2,-q",
+       "sucrose.fcf:6: ", "'-x,y+1/2,-q' does not read"},
+      {"symmetry pieces that disagree", "-x,y+1/2,-z", "-x,y,-z",
+       "sucrose.fcf:6: ", "describe different space groups"},
+      {"a structure CIF, not a reflection file", "_refln_index_h", "_atom_site_label",
+       "sucrose.fcf: ", "not a reflection file"},
+      {"a value that is not a number", "402.10", "4x2.10",
+       "sucrose.fcf:33: ", "_refln_F_squared_meas '4x2.10' is not a number"},
+      {"no calculated values", "  _refln_F_calc\n  _refln_phase_calc\n", "  _refln_x\n  _refln_y\n",
+       "sucrose.fcf:23: ", "holds no calculated values"},
+      {"a setting the MEM data set cannot give",
+       "  1  x,y,z\n  2  -x,y+1/2,-z\n\n_space_group_IT_number            4\n"
+       "_space_group_name_H-M_alt         'P 1 21 1'",
+       "  1  x,y,z\n  2  -x,-y,z+1/2\n", "sucrose.fcf: ", "P 1 1 21"},
+  };
+  for (const Edit& e : edits) {
+    SCOPED_TRACE(e.what);
+    Work w;
+    w.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "cif-list6");
+    w.edit("sucrose.fcf", e.from, e.to);
+    expect_names(refused(w, "sucrose.ctl"), e.at, e.says);
+  }
+  Work w;
+  w.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "cif-list6");
+  w.edit("sucrose.ctl", "-                   # data block: the file's one", "other");
+  expect_names(refused(w, "sucrose.ctl"), "sucrose.fcf: ", "holds no block data_other");
+  w.edit("sucrose.ctl", "other", "-");
+  w.edit("sucrose.fcf", "_exptl_crystal_F_000              364\n", "");
+  expect_names(refused(w, "sucrose.ctl"), "sucrose.ctl:9: ", "no _exptl_crystal_F_000");
+
+  Work other;  // a structure that is not the refinement's
+  other.copy_from(fs::path(MEMPREP_EXAMPLES_DIR) / "cif-list4");
+  other.edit("rocksalt.cif", "Cl1 Cl 0.5 0.5 0.5", "Cl1 Cl 0.25 0.25 0.25");
+  expect_names(refused(other, "rocksalt.ctl"), "rocksalt.fcf: ", "above 0.05");
 }
 
 }  // namespace

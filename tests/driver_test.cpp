@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <sstream>
 
@@ -71,6 +73,16 @@ TEST(Driver, CommandLineOptions) {
        "memprep: a.zmemin: an earlier MEM data set needs no template..."},
       {{"-q", "none.ctl"}, 1, "memprep: none.ctl: cannot open: No such file or directory\n"},
       {{"--", "--help"}, 1, "memprep: --help: cannot open..."},
+      {{"--list", "v", "--plot=v", "x.ctl"},
+       2,
+       "memprep: --list and --plot name the same file 'v'\n" + usage},
+      {{"--template", "a.out", "--plot", "v.svg"},
+       2,
+       "memprep: --list and --plot show conversions; --template converts nothing\n" + usage},
+      {{"--list", "no/such/dir/v.tsv", "x.ctl"}, 1, "memprep: no/such/dir/v.tsv: cannot create..."},
+      {{"-C", "."},
+       1,
+       "memprep: .: cannot open: is a directory; -C takes no directory of its own..."},
       {{"--help"}, 0, ""},
       {{"--version"}, 0, ""},
   };
@@ -116,8 +128,8 @@ TEST(Driver, SourceKindFollowsTheFileName) {
   auto unknown = [](const std::string& name) {
     return "memprep: run.ctl:1: the source file's name '" + name +
            "' holds none of the extensions that give its kind: .lst (list file), .out (FullProf "
-           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), in "
-           "lower or upper case\n";
+           "output), .fos (binary structure-factor file), .zmemin (earlier MEM data set), .fcf or "
+           ".cif (reflection CIF), in lower or upper case\n";
   };
   struct Row {
     std::string source, err, out;
@@ -135,6 +147,7 @@ TEST(Driver, SourceKindFollowsTheFileName) {
       {"results.out/sample", unknown("sample"), extension},
       {"sample.mem", unknown("sample.mem"), extension},
       {"old.zmemin", "memprep: old.zmemin: cannot open: No such file or directory\n", ""},
+      {"run.FCF", output, ""},  // the structure file's line takes out.mem
   };
   for (const Row& r : rows) {
     TempDir dir;
@@ -304,7 +317,8 @@ TEST(Driver, SeveralControlFilesAreConvertedInTurn) {
   Result beside = run_memprep(dir.path, {"sub/a.ctl"});
   EXPECT_EQ(beside.err,
             "memprep: sample.fos: cannot open: No such file or directory; names are relative to "
-            "the working directory, and sub/sample.fos exists\n");
+            "the working directory, and sub/sample.fos exists: -C takes them relative to the "
+            "control file's directory\n");
 }
 
 // A termination signal that arrives just after the MEM data set is renamed into place waits
@@ -378,6 +392,65 @@ TEST(Driver, MoreControlFilesThanTemporarySlots) {
           << out;
     }
   }
+}
+
+// Two shipped examples converted together with -C: the listing names each control file, the
+// warnings lead with it, and the plot, with its model panel, is an SVG image that a real
+// renderer (rsvg-convert, Debian's librsvg2-bin) draws. A listing that would replace an input
+// fails that conversion and is not written.
+TEST(Driver, ListingAndPlotOfSeveralConversions) {
+  TempDir dir;
+  for (const char* example : {"out-groups", "out-model"})
+    fs::copy(fs::path(MEMPREP_EXAMPLES_DIR) / example, dir.path / example,
+             fs::copy_options::recursive);
+  Result r = run_memprep(dir.path, {"-q", "-C", "--list", "-", "--plot", "view.svg",
+                                    "out-groups/tetra.ctl", "out-model/model.ctl"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(
+      r.err.starts_with("memprep: out-groups/tetra.ctl (pattern 1, phase 1): "
+                        "out-groups/tetra.out: warning: 1 of 12 reflections left out"))
+      << r.err;
+  EXPECT_NE(r.err.find("\nmemprep: out-groups/tetra.ctl (pattern 1, phase 1): "
+                       "out-groups/tetra.out:38: reflection 0 0 2: |Fo| zero\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("\nout-groups/tetra.ctl\tout-groups/tetra.out\t0\t0\t2\t"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("\tcounting\tleft out\t|Fo| zero\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nout-model/model.ctl\tout-model/kmnf3.out\t"), std::string::npos);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1 + 12 + 22);
+  // The user guide shows this plot.
+  const std::string svg = read_file(dir.path / "view.svg");
+  EXPECT_EQ(
+      first_difference(read_file(fs::path(MEMPREP_EXAMPLES_DIR) / ".." / "docs" / "plot.svg"), svg),
+      "")
+      << "docs/plot.svg is not the plot of this run";
+
+  if (std::system("command -v rsvg-convert >/dev/null 2>&1") != 0) {
+    if (std::getenv("CI")) FAIL() << "rsvg-convert (librsvg2-bin) is not installed";
+    GTEST_SKIP() << "rsvg-convert (librsvg2-bin) is not installed: the plot is not rendered";
+  }
+  const std::string render = "cd '" + dir.path.string() +
+                             "' && rsvg-convert --format=png view.svg -o view.png 2>render.err";
+  EXPECT_EQ(std::system(render.c_str()), 0) << read_file(dir.path / "render.err");
+  EXPECT_TRUE(read_file(dir.path / "view.png").starts_with("\x89PNG"));
+
+  // The second conversion refuses a listing over its source and fails; the first succeeds,
+  // and the listing is still not written over that source.
+  const std::string source = read_file(dir.path / "out-model" / "kmnf3.out");
+  Result refused = run_memprep(dir.path, {"-q", "-C", "--list", "out-model/kmnf3.out",
+                                          "out-groups/tetra.ctl", "out-model/model.ctl"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(
+      refused.err.find(": the listing 'out-model/kmnf3.out' would overwrite the source file\n"),
+      std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("memprep: the listing 'out-model/kmnf3.out' would overwrite "
+                             "out-model/kmnf3.out, the source file of out-model/model.ctl: it is "
+                             "not written\n"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(read_file(dir.path / "out-model" / "kmnf3.out"), source);
 }
 
 }  // namespace

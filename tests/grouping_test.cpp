@@ -145,9 +145,23 @@ TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
     g.s.SigIo[i] = 1;
   }
   g.s.Icalc[2] = 0;  // no scale for the second member of the first group
+  g.run.listing.wanted = true;
   assign_uncertainties(g.s, g.run.options.sigma);
   form_overlap_groups(g.run);
   leave_out_unweighted(g.run);
+  // The listing: every reflection read, in table order, with what became of it.
+  using Status = ListedReflection::Status;
+  std::vector<std::pair<Status, std::int64_t>> statuses;
+  for (const ListedReflection& r : g.run.listing.rows) {
+    EXPECT_EQ(r.h, static_cast<std::int64_t>(statuses.size() + 1));
+    statuses.emplace_back(r.status, r.group);
+  }
+  EXPECT_EQ(statuses, (std::vector<std::pair<Status, std::int64_t>>{{Status::group_left_out, 0},
+                                                                    {Status::group_left_out, 0},
+                                                                    {Status::written, 0},
+                                                                    {Status::member, 1},
+                                                                    {Status::member, 1}}));
+  EXPECT_STREQ(g.run.listing.rows[1].reason, "Icalc zero or negative");
   EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{3}));
   EXPECT_EQ(g.groups(), (std::vector<std::vector<std::int64_t>>{{4, 5}}));
   EXPECT_EQ(g.s.source_order, (std::vector<std::int64_t>{1, 2, 3}));  // 3, 4, 5 as kept
@@ -158,6 +172,25 @@ TEST(OverlapGrouping, GroupWithoutAUsableSumIsLeftOutWhole) {
             "(Icalc zero or negative: 1)\n"
             "memprep: x.out:101: overlap group of 2 reflections from 1 0 0: Icalc zero or "
             "negative\n");
+}
+
+// Under the refinement rule a group whose SUM would be written as 0.0000 is left out, as a
+// reflection is (under the counting rule the writer refuses it, naming E).
+TEST(OverlapGrouping, RefinementSumWrittenAsZeroLeavesTheGroupOut) {
+  Grouping g;
+  g.run.options.overlap_fwhm = 1;
+  g.run.options.sigma = RunOptions::Sigma::refinement;
+  for (double pos : {10.0, 10.1, 20.0}) {
+    const std::size_t i = g.add(pos, 0.2);
+    g.s.Icalc[i] = g.s.FcAbs[i] = 1;
+    g.s.SigIo[i] = pos < 20 ? 1e-5 : 1;  // the group's SUM: 1e-5 / (1 + sqrt(1 + 1e-5))
+  }
+  assign_uncertainties(g.s, g.run.options.sigma);
+  form_overlap_groups(g.run);
+  leave_out_unweighted(g.run);
+  EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{3}));
+  EXPECT_TRUE(g.s.groups.empty());
+  EXPECT_EQ(g.run.groups_left_out_reasons, "sigma(|Fo|) written as zero: 1");
 }
 
 // Each reason a reflection is left out for, once: the first reflection spoilt, the second
@@ -179,6 +212,8 @@ TEST(LeaveOut, EachReasonOnce) {
       {Rule::refinement, 1, 1, 1e10, 0, 1, "Icalc zero or negative"},
       {Rule::refinement, 1, 1, 1e10, 1, 0, "Sigma or |F|calc zero"},
       {Rule::refinement, 1, 1, 1e10, 1e-300, 1e300, "too large"},
+      // sigma(|Fo|^2) = 1e-4: sigma(|Fo|) = 5e-5, written as 0.000 in its F15.3
+      {Rule::refinement, 1, 1, 1e10, 1, 1e-4, "sigma(|Fo|) written as zero"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.reason);
@@ -197,9 +232,14 @@ TEST(LeaveOut, EachReasonOnce) {
     g.s.Icalc[1] = r.icalc;
     g.s.SigIo[1] = r.sig_io;
     g.s.Io[2] = r.kept_io;
+    g.run.listing.wanted = true;
     assign_uncertainties(g.s, r.rule);
     leave_out_unweighted(g.run);
     EXPECT_EQ(g.singles(), (std::vector<std::int64_t>{2}));
+    ASSERT_EQ(g.run.listing.rows.size(), 2u);
+    EXPECT_EQ(g.run.listing.rows[0].status, ListedReflection::Status::left_out);
+    EXPECT_STREQ(g.run.listing.rows[0].reason, r.reason);
+    EXPECT_EQ(g.run.listing.rows[1].status, ListedReflection::Status::written);
     EXPECT_EQ(g.run.left_out_reasons, std::string(r.reason) + ": 1");
     const std::string warnings = g.warnings.str();
     EXPECT_NE(
