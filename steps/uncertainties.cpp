@@ -289,8 +289,8 @@ void leave_out_unweighted(Run& run) {
     const auto n = static_cast<std::size_t>(g.NMem);
     // A group brought by an earlier MEM data set is kept as it stands unless its SUM is
     // no uncertainty at all or its G'o' is negative.
-    const bool kept_whole = formed ? usable(g.Sum, kSumDecimals)
-                                   : g.Sum > 0 && std::isfinite(g.Sum) && g.Go >= 0;
+    const bool kept_whole =
+        formed ? usable(g.Sum, kSumDecimals) : g.Sum > 0 && std::isfinite(g.Sum) && g.Go >= 0;
     if (listing)
       for (std::size_t m = 0; m < n; ++m) {
         ListedReflection& r = rows[from + m] = listed(run, from + m, formed, known_cell);
