@@ -664,9 +664,11 @@ class FullprofReader {
   }
 
   static std::string percent(double fraction) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f %%", fraction * 100);
-    return buf;
+    const double p = fraction * 100;
+    std::string s(static_cast<std::size_t>(std::max(std::snprintf(nullptr, 0, "%.1f %%", p), 0)),
+                  ' ');
+    std::snprintf(s.data(), s.size() + 1, "%.1f %%", p);
+    return s;
   }
 
   // True when columns 1-12 of rec are h k l of entry j as I4 writes them, the form the

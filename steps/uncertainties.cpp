@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 13;
+constexpr std::size_t kFaults = 15;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -119,6 +119,10 @@ const char* fault_words(SigmaFault fault) {
       return "Fo^2 or sigma(Fo^2) not a number";
     case SigmaFault::source_sigma_zero:
       return "sigma(Fo^2) zero or negative";
+    case SigmaFault::sum_not_positive:
+      return "SUM zero or negative";
+    case SigmaFault::go_negative:
+      return "G'o' negative";
   }
   return "";
 }
@@ -276,14 +280,17 @@ void leave_out_unweighted(Run& run) {
 
   FaultCounts group_faults{};
   std::string groups_shown;
-  // Group members follow the single reflections and move down with them. Groups formed
-  // here are left out whole when their SUM is no usable uncertainty; groups brought by an
-  // earlier MEM data set are kept as they stand.
+  // Group members follow the single reflections and move down with them. A group is left
+  // out whole when its SUM is no usable uncertainty (or, brought by an earlier MEM data
+  // set, its G'o' is negative).
   std::vector<Store::OverlapGroup> groups_kept;
   std::size_t from = singles + 1, to = kept + 1;
   for (const Store::OverlapGroup& g : s.groups) {
     const auto n = static_cast<std::size_t>(g.NMem);
-    const bool kept_whole = !formed || usable(g.Sum, kSumDecimals);
+    // A group brought by an earlier MEM data set is kept as it stands unless its SUM is
+    // no uncertainty at all or its G'o' is negative.
+    const bool kept_whole =
+        formed ? usable(g.Sum, kSumDecimals) : g.Sum > 0 && std::isfinite(g.Sum) && g.Go >= 0;
     if (listing)
       for (std::size_t m = 0; m < n; ++m) {
         ListedReflection& r = rows[from + m] = listed(run, from + m, formed, known_cell);
@@ -297,7 +304,9 @@ void leave_out_unweighted(Run& run) {
       }
       groups_kept.push_back(g);
     } else {
-      const SigmaFault why = group_fault(s, g, from, rule);
+      const SigmaFault why = formed     ? group_fault(s, g, from, rule)
+                             : g.Go < 0 ? SigmaFault::go_negative
+                                        : SigmaFault::sum_not_positive;
       if (listing)
         for (std::size_t m = 0; m < n; ++m) {
           rows[from + m].status = ListedReflection::Status::group_left_out;
@@ -359,7 +368,7 @@ void leave_out_unweighted(Run& run) {
                  << " of " << s.groups.size() + static_cast<std::size_t>(groups_left_out)
                  << " overlap groups left out of the MEM data set"
                  << (run.FOSFILE.empty() ? "" : ", and their reflections of the companion file")
-                 << ", as their " << rule_words(rule, true)
+                 << ", as their " << (formed ? rule_words(rule, true) : "SUM from the source")
                  << " would not be a finite number above 0 (" << run.groups_left_out_reasons
                  << ")\n"
                  << groups_shown;

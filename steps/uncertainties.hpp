@@ -43,6 +43,8 @@ enum class SigmaFault {
   written_as_zero,     // refinement: above 0, but its field in the MEM data set shows zero
   source_not_number,   // source: Fo² or sigma(Fo²) not given or not a finite number
   source_sigma_zero,   // source: sigma(Fo²) zero or negative
+  sum_not_positive,    // a group of an earlier MEM data set: its SUM zero or negative
+  go_negative,         // a group of an earlier MEM data set: its G'o' negative
 };
 
 // The reason in words, as the reports give it.

@@ -31,8 +31,8 @@ const char* status_words(const ListedReflection& r);
 // each conversion.
 void write_plot_svg(const std::vector<Listing>& conversions, const LineSink& out);
 
-// The companion file's name: the MEM data set's name without its trailing blanks, less its
-// last four characters, plus ".fos".
+// The companion file's name: the MEM data set's name without its trailing blanks, its
+// extension replaced by ".fos" (".fos" appended when the file's own name has none).
 std::string companion_name(const std::string& outfile);
 
 // The first six lines that the MEM data set and the companion file share: title, cell, and
