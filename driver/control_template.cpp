@@ -94,10 +94,11 @@ void write_layout(Lines& out, std::span<const ControlLine> layout, const Filled&
   }
 }
 
+// Sized to the text: a value of 1e300 takes more than 300 characters in this form.
 std::string fixed4(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.4f", v);
-  return buf;
+  std::string s(static_cast<std::size_t>(std::max(std::snprintf(nullptr, 0, "%.4f", v), 0)), ' ');
+  std::snprintf(s.data(), s.size() + 1, "%.4f", v);
+  return s;
 }
 
 std::string number(std::int64_t n) {

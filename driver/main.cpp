@@ -21,14 +21,24 @@ namespace {
 
 // Converts one control file; every failure is reported here, on one line (a console
 // message and its detail on two), led by the control file's name when several are given.
-bool convert(const std::string& control_file, const memprep::CommandLine& cl, bool several) {
+bool convert(const std::string& control_file, const memprep::CommandLine& cl,
+             memprep::CallFiles& call) {
+  const bool several = call.control_files.size() > 1;
   const std::string lead = several ? memprep::where(control_file, 0) + ": " : "";
+  memprep::Run run;
+  // The files of this conversion are kept from the later ones of the call, whatever the end.
+  struct Note {
+    memprep::CallFiles& call;
+    const memprep::Run& run;
+    bool succeeded = false;
+    ~Note() { call.note(run, succeeded); }
+  } note{call, run};
   try {
-    memprep::Run run;
     run.options = cl.run;
     run.CTLFILE = control_file;
-    memprep::run_converter(run);
+    memprep::run_converter(run, &call);
     if (!cl.quiet) std::cerr << memprep::summary(run);
+    note.succeeded = true;
     return true;
   } catch (const memprep::Stop& stop) {
     std::cout << stop.what() << '\n' << std::flush;
@@ -79,9 +89,11 @@ int main(int argc, char** argv) {
 
   memprep::remove_temporary_files_on_termination();
   const bool several = cl.control_files.size() > 1;
+  memprep::CallFiles call;
+  call.control_files = cl.control_files;
   std::size_t failed = 0;
   for (const std::string& control_file : cl.control_files)
-    if (!convert(control_file, cl, several)) ++failed;
+    if (!convert(control_file, cl, call)) ++failed;
   if (several && failed > 0)
     std::cerr << "memprep: " << failed << " of " << cl.control_files.size()
               << " control files failed\n";

@@ -45,6 +45,28 @@ void check_output(const Run& run, const std::string& output, const char* output_
   }
 }
 
+// An output of one conversion of a call with several control files that would replace a
+// control file of the call, or what an earlier conversion read or wrote.
+void check_output_in_call(const Run& run, const CallFiles& call, const std::string& output,
+                          const char* output_role) {
+  auto refuse = [&](const std::string& what) {
+    throw IoFailure(run.CTLFILE, run.ctl_out_line,
+                    std::string(output_role) + " " + quoted_name(output) + " would " + what);
+  };
+  for (const std::string& c : call.control_files)
+    if (!same_file(c, run.CTLFILE) && same_file(output, c))
+      refuse("overwrite " + name_for_message(c) + ", a control file of this call");
+  for (const CallFiles::Done& d : call.read)
+    if (same_file(output, d.file))
+      refuse("overwrite " + name_for_message(d.file) + ", " + d.role + " of " +
+             name_for_message(d.control_file) + " earlier in this call");
+  // A control file given twice writes the same outputs again.
+  for (const CallFiles::Done& d : call.written)
+    if (same_file(output, d.file) && !same_file(d.control_file, run.CTLFILE))
+      refuse("replace " + d.role + " that " + name_for_message(d.control_file) +
+             " wrote earlier in this call");
+}
+
 // The companion file replaces an existing file only when that file is a companion file
 // itself: a binary structure-factor file or anything else of that name is left alone.
 void keep_what_is_not_a_companion(const Run& run) {
@@ -101,9 +123,17 @@ void check_options(const Run& run, const SourceKindRow& kind, std::int64_t line)
     refuse("--sigma refinement", "it gives no sigma of the observed intensities");
 }
 
-void convert(Run& run);
+void convert(Run& run, const CallFiles* call);
 
 }  // namespace
+
+void CallFiles::note(const Run& run, bool succeeded) {
+  if (!run.SRCFILE.empty()) read.push_back({run.SRCFILE, "the source file", run.CTLFILE});
+  if (!run.AUXFILE.empty()) read.push_back({run.AUXFILE, "the auxiliary file", run.CTLFILE});
+  if (!succeeded) return;
+  written.push_back({run.OUTFILE, "the MEM data set", run.CTLFILE});
+  if (!run.FOSFILE.empty()) written.push_back({run.FOSFILE, "the companion file", run.CTLFILE});
+}
 
 bool companion_may_replace(const std::string& name) {
   std::error_code ec;
@@ -116,9 +146,9 @@ bool companion_may_replace(const std::string& name) {
   return first == "# Title";
 }
 
-void run_converter(Run& run) {
+void run_converter(Run& run, const CallFiles* call) {
   try {
-    convert(run);
+    convert(run, call);
   } catch (const IoFailure& failure) {
     explain_missing(run, failure);
   }
@@ -126,7 +156,7 @@ void run_converter(Run& run) {
 
 namespace {
 
-void convert(Run& run) {
+void convert(Run& run, const CallFiles* call) {
   if (run.CTLFILE.size() > kLongestName)
     throw IoFailure(
         run.CTLFILE, 0,
@@ -146,6 +176,7 @@ void convert(Run& run) {
   read_control_lines(run, Stage::names);
 
   check_output(run, run.OUTFILE, "the MEM data set");
+  if (call) check_output_in_call(run, *call, run.OUTFILE, "the MEM data set");
   if (kind.writes.companion) {
     run.FOSFILE = companion_name(run.OUTFILE);
     if (same_file(run.FOSFILE, run.OUTFILE))
@@ -153,6 +184,7 @@ void convert(Run& run) {
                       "the companion file " + quoted_name(run.FOSFILE) +
                           " would overwrite the MEM data set of the same name");
     check_output(run, run.FOSFILE, "the companion file");
+    if (call) check_output_in_call(run, *call, run.FOSFILE, "the companion file");
     keep_what_is_not_a_companion(run);
   }
 

@@ -9,10 +9,12 @@ namespace memprep {
 
 namespace {
 
-// An option's value as the user would write it: 0.00005, not 5e-05.
+// An option's value as the user would write it: 0.00005, not 5e-05; a value whose fixed
+// form does not fit in 32 characters (1e+40, 1e-40) in the shortest form.
 std::string value_text(double v) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  if (r.ec != std::errc()) return number_text(v);
   return std::string(buf, r.ptr);
 }
 

@@ -42,9 +42,9 @@ struct Stop : std::runtime_error {
 
 // A real number in a message: the shortest text that reads back as the same value.
 inline std::string number_text(double v) {
-  char buf[32];
+  char buf[32];  // the shortest form of a double takes at most 24 characters
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("(a number)");
 }
 
 // "FILE:LINE", or "FILE" when no line applies (line 0): how messages name a place.

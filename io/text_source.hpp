@@ -57,6 +57,8 @@ class TextSource {
   // line) calls this first: the last record of a file that ends without its line end is an
   // IoFailure "the file ends in the middle of this line" (a truncated file).
   void require_line_end() const;
+  // True when the current record ended with a line end (false for a cut last record).
+  bool has_line_end() const { return line_end_; }
   std::int64_t line() const { return line_; }
   const std::string& name() const { return name_; }
 

@@ -197,7 +197,7 @@ constexpr ControlLine kLayout[] = {
      .stage = Stage::reader,
      .what = "the amplitude divisor",
      .guide = "`FODIV`: one real, the divisor of the auxiliary file's amplitudes (\\|Fo\\| = "
-              "amplitude / FODIV × 10); must not be 0"},
+              "amplitude / FODIV × 10); must be above 0"},
     {.holds = Setting::table_layout,
      .when = When::unknown_heading,
      .stage = Stage::reader,
@@ -417,6 +417,10 @@ class FullprofReader {
     read_control(run_, Setting::amplitude_divisor, fodiv_);
     if (fodiv_ == 0 || !std::isfinite(fodiv_))
       run_.ctl.fail("the amplitude divisor must be a non-zero number, not " + number_text(fodiv_));
+    // A negative divisor would turn every |Fo| negative and every phase by 180 degrees.
+    if (fodiv_ < 0)
+      run_.ctl.fail("the amplitude divisor must be above 0, not " + number_text(fodiv_) +
+                    ": it would make every |Fo| negative");
     run_.chosen += ", FODIV " + number_text(fodiv_);
   }
 
@@ -471,20 +475,26 @@ class FullprofReader {
 
       // The end of the auxiliary block ends the table; the reflection in hand is not taken.
       if (!next_auxiliary_line()) {
+        if (unindexed_)
+          refuse_unindexed_block("ends after", s_.NREF1, s_.NREF1 + 1 + remaining_table_lines());
         warn_short_block(1 + remaining_table_lines());
         aux_.close();
         return;
       }
+      // Lines are paired with the table in turn: a blank one would take a reflection's place.
+      if (is_blank(aux_.rec()))
+        aux_.fail("a blank line inside the block of phase " + std::to_string(s_.IPHASE) +
+                  ": its lines are paired with the reflections of the table in turn, one each");
       aux_.require_line_end();
       match_indices(j);
       require_point(13, 24, "the amplitude");
       require_point(37, 48, "the phase angle");
-      const double amplitude = aux_.F(13, 24, 4);
+      const double amplitude = modulus(13, 24, "the amplitude");
       const CosSin phi = cos_sin_deg(aux_.F(37, 48, 4));
       s_.FoAbs[j] = (amplitude / fodiv_) * 10;
       if (run_.options.sigma == RunOptions::Sigma::refinement) {
         require_point(25, 36, "|F|calc");
-        s_.FcAbs[j] = (aux_.F(25, 36, 4) / fodiv_) * 10;
+        s_.FcAbs[j] = (modulus(25, 36, "|F|calc") / fodiv_) * 10;
       }
       if (!s_.LTOF) s_.Io[j] *= 1e10;
       s_.FoR[j] = s_.FoAbs[j] * phi.cos;
@@ -496,6 +506,7 @@ class FullprofReader {
     std::int64_t surplus = 0;
     while (next_auxiliary_line())
       if (!is_blank(aux_.rec())) ++surplus;
+    if (surplus > 0 && unindexed_) refuse_unindexed_block("holds", s_.NREF1 + surplus, s_.NREF1);
     if (surplus > 0)
       run_.warnings << "memprep: " << where(aux_.name(), 0) << ": warning: the block of phase "
                     << s_.IPHASE << " holds " << s_.NREF1 + surplus
@@ -652,9 +663,11 @@ class FullprofReader {
   }
 
   static std::string percent(double fraction) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f %%", fraction * 100);
-    return buf;
+    const double p = fraction * 100;
+    std::string s(static_cast<std::size_t>(std::max(std::snprintf(nullptr, 0, "%.1f %%", p), 0)),
+                  ' ');
+    std::snprintf(s.data(), s.size() + 1, "%.1f %%", p);
+    return s;
   }
 
   // True when columns 1-12 of rec are h k l of entry j as I4 writes them, the form the
@@ -702,11 +715,24 @@ class FullprofReader {
               " (F12.4, four implied decimals): write it with its decimal point");
   }
 
+  // An amplitude of the auxiliary file is a modulus: a negative one is no |F| at all.
+  double modulus(std::size_t first, std::size_t last, std::string_view what) {
+    const double v = aux_.F(first, last, 4);
+    if (v < 0)
+      aux_.fail("columns " + std::to_string(first) + "-" + std::to_string(last) + ": " +
+                std::string(what) + " " + std::string(trim(cols(aux_.rec(), first, last))) +
+                " is negative: the auxiliary file gives moduli, 0 or more");
+    return v;
+  }
+
   // An auxiliary line that gives h k l in its first twelve columns (3I4) must give those of
   // the table line it is paired with; blank columns give no index to compare.
   void match_indices(std::size_t j) {
     if (shows_indices(aux_.rec(), j)) return;
-    if (is_blank(cols(aux_.rec(), 1, 12))) return;
+    if (is_blank(cols(aux_.rec(), 1, 12))) {
+      unindexed_ = true;
+      return;
+    }
     const std::int64_t h = aux_.I(1, 4), k = aux_.I(5, 8), l = aux_.I(9, 12);
     if (h == s_.H[j] && k == s_.K[j] && l == s_.L[j]) return;
     auto hkl = [](std::int64_t a, std::int64_t b, std::int64_t c) {
@@ -715,6 +741,19 @@ class FullprofReader {
     aux_.fail("h k l " + hkl(h, k, l) + ", but " + where(src_.name(), src_.line()) +
               " is reflection " + hkl(s_.H[j], s_.K[j], s_.L[j]) +
               ": the auxiliary file must list the reflections of the table in its order");
+  }
+
+  // A block whose lines give no h k l is paired with the table by position alone: when
+  // its length is not the table's, a line is missing or added somewhere, and every
+  // amplitude after it would belong to another reflection.
+  [[noreturn]] void refuse_unindexed_block(std::string_view ends, std::int64_t lines,
+                                           std::int64_t table) {
+    throw IoFailure(aux_.name(), aux_.line(),
+                    "the block of phase " + std::to_string(s_.IPHASE) + " " + std::string(ends) +
+                        " " + std::to_string(lines) + " reflection lines, the table of " +
+                        where(src_.name(), 0) + " has " + std::to_string(table) +
+                        ", and lines without h k l (columns 1-12 blank) cannot be paired with "
+                        "its reflections: give h k l on every line, or one line per reflection");
   }
 
   // The auxiliary block ended before the table: `left` table lines, the one in hand
@@ -739,6 +778,7 @@ class FullprofReader {
   std::unique_ptr<crystal::StructureFactors> structure_factors_;
   std::vector<crystal::CheckedReflection> checked_;
   bool from_model_ = false;
+  bool unindexed_ = false;      // a line of the auxiliary block gave no h k l
   std::vector<double> ratios_;  // of the auxiliary |Fo| to the model's
   std::size_t phases_off_ = 0;
 };

@@ -305,10 +305,16 @@ bool ListFile::find_reflection_list() {
   return false;
 }
 
-// Reflection lines up to a blank record, the HSTDMP title or the end of the file.
+// Reflection lines up to a blank record or the HSTDMP title. A file that ends before them,
+// or inside a blank record (a cut in a reflection line's leading blanks), was cut short:
+// the reflections after the cut would be missing without a word.
 void ListFile::read_reflection_table() {
-  while (src.next(kTable)) {
+  const std::string cut =
+      "the file ends before the blank line that ends the reflection list: it was cut short";
+  for (;;) {
+    if (!src.next(kTable)) throw IoFailure(src.name(), src.line(), cut);
     const std::string& r = src.rec();
+    if (is_blank(r) && !src.has_line_end()) src.fail(cut);
     if (ends_reflection_list(r)) return;
     if (is_reflection_list_page(r)) {
       src.need("skipping a page header of the reflection list", kTable);

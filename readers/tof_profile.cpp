@@ -68,10 +68,11 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
             [&s](std::int64_t a, std::int64_t b) { return s.Tof[a] < s.Tof[b]; });
 
   std::size_t taken = 0;
-  double running = 0;
+  double running = 0, step = 0;  // the running maximum, and its last rise
   bool first = true;
   std::int64_t zero_divisor = 0, zero_divisor_line = 0;  // the first reflection so scaled
   read_profile_block(run.src, HISTORD, [&](double tof, double mul, double div) {
+    if (!first && tof > running) step = tof - running;
     running = first ? tof : std::max(running, tof);
     first = false;
     for (; taken < by_tof.size() && s.Tof[by_tof[taken]] < running; ++taken) {
@@ -86,6 +87,20 @@ void correct_tof_intensities(Run& run, std::int64_t HISTORD) {
       s.Io[i] = s.Io[i] * mul * 1.0e-10 / (div * 0.001);
     }
   });
+  // The dump has no end mark: one that stops before the last reflection's time of flight
+  // (a file cut inside it) leaves the reflections beyond it unscaled. A reflection less than
+  // one step of the dump beyond its last point lies at the edge of the range measured.
+  if (taken < by_tof.size() && s.Tof[by_tof[taken]] - running > step) {
+    const std::int64_t i = by_tof[taken];
+    run.warnings << "memprep: " << where(run.src.name(), run.src.line())
+                 << ": warning: the profile dump of the histogram "
+                 << (first ? std::string("holds no point")
+                           : "stops at a time of flight of " + number_text(running) + " ms")
+                 << ", before reflection " << s.H[i] << " " << s.K[i] << " " << s.L[i] << " at "
+                 << number_text(std::round(s.Tof[i] * 1e4) / 1e4)
+                 << " ms: " << by_tof.size() - taken
+                 << " reflections keep their unscaled intensity; is the file complete?\n";
+  }
   if (zero_divisor != 0) {
     const std::int64_t i = zero_divisor;
     throw IoFailure(run.src.name(), zero_divisor_line,

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 9;
+constexpr std::size_t kFaults = 10;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -38,6 +38,7 @@ std::string reasons_text(const FaultCounts& counts) {
 SigmaFault counting_fault(double f, double e_io) {
   if (!(e_io > 0)) return SigmaFault::io_not_positive;
   if (std::isinf(e_io)) return SigmaFault::io_infinite;
+  if (f < 0) return SigmaFault::fo_negative;
   if (!(f > 0)) return SigmaFault::fo_zero;
   return std::isfinite(counting_sigma(f, e_io)) ? SigmaFault::sigma_underflow
                                                 : SigmaFault::sigma_not_finite;
@@ -73,6 +74,8 @@ const char* fault_words(SigmaFault fault) {
       return "sigma(|Fo|) not finite";
     case SigmaFault::sigma_underflow:
       return "sigma(|Fo|) below the smallest number";
+    case SigmaFault::fo_negative:
+      return "|Fo| negative";
   }
   return "";
 }

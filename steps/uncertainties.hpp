@@ -36,6 +36,7 @@ enum class SigmaFault {
   not_finite,          // refinement: too large to be a number
   sigma_not_finite,    // counting: |Fo| above 0, but 1/(E Io') or the product overflows
   sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
+  fo_negative,         // counting: |Fo| below 0
 };
 
 // The reason in words, as the reports give it.

@@ -611,7 +611,9 @@ TEST(BadInput, HostileEnvironments) {
       {"control file through a pipe", G, [](Work&) {}, "/dev/stdin", ""},
       {"tab after a file name", G,
        [](Work& w) { w.edit("silicon.ctl", "silicon.mem  ", "silicon.mem\t  \t"); }, "", ""},
-      {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "", ""},
+      {"list file cut at the end of a reflection line", G, cut(lst, 42, 0), "",
+       "memprep: silicon.lst:41: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
       {"list file cut inside a reflection line", G, cut(lst, 42, 40), "",
        "memprep: silicon.lst:42: the file ends in the middle of this line"},
       {"auxiliary file cut inside a line", F, cut(amp, 5, 20), "",
@@ -649,6 +651,7 @@ TEST(BadInput, SignalsDuringARun) {
                     cell(5.4, 5.4, 5.4, 90, 90, 90) + reflist(1);
   for (int i = 0; i < 99999; ++i)
     lst += refl(1 + i % 9, i % 7, i % 5, 8, 1021, 1.0 + 1e-5 * (i % 1000), 3500, 3490, 0);
+  lst += "\n";
   const std::map<std::string, std::string> inputs = {
       {"big.lst", lst},
       {"big.ctl",
@@ -713,6 +716,167 @@ TEST(BadInput, SignalsDuringARun) {
   // The delays cover the run: some runs were stopped, some had finished.
   EXPECT_GT(interrupted, 0);
   EXPECT_GT(finished, 0);
+}
+
+}  // namespace
+}  // namespace memprep::test
+
+namespace memprep::test {
+namespace {
+
+// Faults an adversarial round found in runs that converted: each row spoils a valid run.
+// A row with `says` is refused with one line holding it (the directory left as it was); a
+// row with `check` converts, and the check looks at what it wrote.
+TEST(BadInput, FaultsOfAnAdversarialRound) {
+  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2];
+  auto edit = [](const std::string& name, std::string from, std::string to) {
+    return [=](Work& w) { w.edit(name, from, to); };
+  };
+  // The auxiliary lines without h k l, and the line of 2 0 0 deleted.
+  auto unindexed_amplitudes = [](Work& w) {
+    std::istringstream in(w.files.at("ceria.amp"));
+    std::string text, line;
+    while (std::getline(in, line))
+      if (!line.starts_with("   2   0   0"))
+        text += (line.starts_with("   ") ? std::string(12, ' ') + line.substr(12) : line) + "\n";
+    w.put("ceria.amp", text);
+  };
+  const Kind tof = {"lst-tof", fs::path(MEMPREP_EXAMPLES_DIR) / "lst-tof", "mno.ctl", "mno.lst"};
+  // The source cut after line n, and `keep` characters of the next.
+  auto cut = [](const std::string& name, int n, std::size_t keep) {
+    return [=](Work& w) {
+      const std::string& text = w.files.at(name);
+      w.put(name, text.substr(0, end_of_line(text, n) + keep));
+    };
+  };
+  auto warns = [](std::string warning) {
+    return [=](const Work&, const Result& r) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_NE(r.err.find(warning), std::string::npos) << r.err;
+    };
+  };
+  // A second control file a.ctl beside the kind's own, its output line replaced.
+  auto second_control_file = [](std::string output) {
+    return [=](Work& w) {
+      std::string ctl = w.files.at("sample.ctl");
+      ctl.replace(ctl.find("sample.mem"), 10, output);
+      w.put("a.ctl", ctl);
+    };
+  };
+  // A call with several control files: one of them fails with `part` in its line, and the
+  // file `kept` is as it was before the call.
+  auto one_fails = [](std::string part, std::string kept) {
+    return [=](const Work& w, const Result& r) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+      EXPECT_EQ(read_file(w.dir.path / kept), w.files.at(kept));
+    };
+  };
+  struct Row {
+    const char* what;
+    const Kind& kind;
+    std::function<void(Work&)> spoil;
+    std::vector<std::string> args;
+    std::string says;
+    std::function<void(const Work&, const Result&)> check = nullptr;
+  };
+  const Row rows[] = {
+      {"a negative amplitude divisor",
+       F,
+       edit("ceria.ctl", "10.0    ", "-10.0   "),
+       {"--sigma", "refinement"},
+       "memprep: ceria.ctl:14: the amplitude divisor must be above 0, not -10: it would make "
+       "every |Fo| negative"},
+      {"a negative amplitude",
+       F,
+       edit("ceria.amp", "    156.1000", "   -156.1000"),
+       {},
+       "memprep: ceria.amp:5: columns 13-24: the amplitude -156.1000 is negative: the auxiliary "
+       "file gives moduli, 0 or more"},
+      {"an auxiliary block without h k l, one line short",
+       F,
+       unindexed_amplitudes,
+       {},
+       "memprep: ceria.amp:8: the block of phase 1 ends after 5 reflection lines, the table of "
+       "ceria.out has 6, and lines without h k l (columns 1-12 blank) cannot be paired with its "
+       "reflections: give h k l on every line, or one line per reflection"},
+      {"a blank line inside an auxiliary block",
+       F,
+       edit("ceria.amp", "   4   0   0 ", "\n   4   0   0 "),
+       {},
+       "memprep: ceria.amp:9: a blank line inside the block of phase 1: its lines are paired "
+       "with the reflections of the table in turn, one each"},
+      {"a list file cut at a line end inside its reflection list",
+       G,
+       cut("silicon.lst", 41, 0),
+       {},
+       "memprep: silicon.lst:41: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
+      {"a list file cut in the leading blanks of a reflection line",
+       G,
+       cut("silicon.lst", 41, 5),
+       {},
+       "memprep: silicon.lst:42: the file ends before the blank line that ends the reflection "
+       "list: it was cut short"},
+      {"an option value too long for its fixed form in the summary",
+       F,
+       [](Work&) {},
+       {"--overlap-d", "1e40"},
+       "",
+       [](const Work&, const Result& r) {
+         EXPECT_EQ(r.status, 0);
+         EXPECT_NE(r.err.find(" overlap group (6 members) written; overlap groups of d-spacings "
+                              "closer than 1e+40 A; "),
+                   std::string::npos)
+             << r.err;
+       }},
+      {"a control file of the call named as the MEM data set",
+       R,
+       second_control_file("sample.ctl"),
+       {"a.ctl"},
+       "",
+       one_fails("a.ctl:3: the MEM data set 'sample.ctl' would overwrite sample.ctl, a control "
+                 "file of this call",
+                 "sample.ctl")},
+      {"two control files of the call naming one MEM data set",
+       R,
+       [&](Work& w) {
+         second_control_file("sample.mem")(w);
+         w.edit("a.ctl", "1.0    ", "2.0    ");
+         w.put("sample.mem", "an earlier MEM data set\n");
+       },
+       {"a.ctl"},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 1);
+         EXPECT_NE(r.err.find("sample.ctl:3: the MEM data set 'sample.mem' would replace the MEM "
+                              "data set that a.ctl wrote earlier in this call"),
+                   std::string::npos)
+             << r.err;
+         EXPECT_NE(read_file(w.dir.path / "sample.mem").find("# E =  2.00000"), std::string::npos);
+       }},
+      {"a time-of-flight list file cut at a line end inside its profile dump",
+       tof,
+       cut("mno.lst", 66, 0),
+       {},
+       "",
+       warns("mno.lst:66: warning: the profile dump of the histogram stops at a time of flight "
+             "of 14 ms, before reflection 2 0 0 at 16.0038 ms: 2 reflections keep their unscaled "
+             "intensity; is the file complete?\n")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Work w;
+    w.copy_from(row.kind.from);
+    row.spoil(w);
+    if (!row.check) {
+      EXPECT_EQ(refused(w, row.kind.ctl, row.args), row.says);
+      continue;
+    }
+    std::vector<std::string> args = row.args;
+    args.push_back(row.kind.ctl);
+    row.check(w, run_memprep(w.dir.path, args));
+  }
 }
 
 }  // namespace

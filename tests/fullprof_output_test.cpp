@@ -89,13 +89,24 @@ std::string aux_file(int lines, int phase = 1) {
   return s;
 }
 
+// The lines of `out` that table_line wrote.
+int table_lines(const std::string& out) {
+  int n = 0;
+  for (std::size_t at = out.find("     1   1"); at != std::string::npos;
+       at = out.find("\n     1   1", at + 1))
+    ++n;
+  return n;
+}
+
 struct Reader {
   TempDir dir;
   std::ostringstream console, warnings;
   Run run{console, warnings};
 
-  Reader(const std::string& out, const std::string& ctl, int aux_lines = 100)
-      : Reader(out, ctl, aux_file(aux_lines)) {}
+  // Without a count, the auxiliary block has a line for each table line of `out` (its lines
+  // give no h k l, so a block of another length is refused).
+  Reader(const std::string& out, const std::string& ctl, int aux_lines = -1)
+      : Reader(out, ctl, aux_file(aux_lines >= 0 ? aux_lines : table_lines(out))) {}
   Reader(const std::string& out, const std::string& ctl, const std::string& aux) {
     run.AUXFILE = (dir.path / "x.aux").string();
     write_file(run.AUXFILE, aux);
