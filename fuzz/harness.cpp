@@ -362,12 +362,14 @@ MemDataSet check_mem_data_set(const std::string& text, bool derived) {
   std::int64_t groups = 0;
   for (; i < lines.size(); ++groups) {
     const std::int64_t members = count_at(lines, i, "member count");
-    if (members < 1 || static_cast<std::size_t>(members) > lines.size() - i - 1)
-      fault("a group of " + std::to_string(members) + " members runs past the end or is empty");
+    if (members < 0 || static_cast<std::size_t>(members) > lines.size() - i - 1)
+      fault("a group of " + std::to_string(members) + " members runs past the end");
     ++i;
-    if (!(real_at(file, i + 1, lines[i], 16, 30, "G'o'") > 0))
+    // The first member's line carries G'o' and SUM; a group an earlier MEM data set gives
+    // without members is copied as its count alone.
+    if (members > 0 && !(real_at(file, i + 1, lines[i], 16, 30, "G'o'") > 0))
       bad_line(file, i + 1, lines[i], "G'o' is not above 0");
-    if (!(real_at(file, i + 1, lines[i], 31, 45, "SUM") > 0))
+    if (members > 0 && !(real_at(file, i + 1, lines[i], 31, 45, "SUM") > 0))
       bad_line(file, i + 1, lines[i], "SUM is not above 0");
     for (std::int64_t j = 0; j < members; ++j, ++i)
       m.members.push_back({integer_at(file, i + 1, lines[i], 1, 5),
