@@ -139,7 +139,7 @@ void preamble(Lines& out, const std::string& source, std::string_view kind) {
 
 // The title as a control line can hold it: "#" would start a comment (it is written as
 // "No.", the sense it has in titles such as "RT #13744"), and a run reads 70 characters.
-// No title, or one that would read as a placeholder, leaves the line's placeholder.
+// No title leaves the line's placeholder.
 void fill_title(Filled& f, std::string_view title, std::string_view from) {
   std::string text;
   bool hash = false;
@@ -158,8 +158,13 @@ void fill_title(Filled& f, std::string_view title, std::string_view from) {
     text.resize(kTitleLength);
     comment.append(" (cut to 70 characters)");
   }
-  if (!text.empty() && !(text.front() == '<' && text.back() == '>'))
-    f.set(Setting::title, text, comment);
+  // A line <...> reads as a placeholder: the brackets around the title are written as [ ].
+  if (text.size() >= 2 && text.front() == '<' && text.back() == '>') {
+    text.front() = '[';
+    text.back() = ']';
+    comment.append(" (\"<\" and \">\" around it written as \"[\" and \"]\")");
+  }
+  if (!text.empty()) f.set(Setting::title, text, comment);
 }
 
 // The name of the MEM data set: the source's name with its kind's extension replaced by
@@ -446,8 +451,21 @@ std::string list_template(const std::string& source, const SourceKindRow& kind) 
 }  // namespace
 
 std::string control_template(const std::string& source) {
-  if (source.find('#') != std::string::npos)
-    throw IoFailure(source, 0, "a control file cannot name a file whose name holds \"#\"");
+  // The names a control line reads back as they are: a run takes the line without its
+  // leading blanks, trailing blanks and tabs and the comment after "#", and a line <...> is a
+  // placeholder.
+  auto cannot_name = [&](const char* why) {
+    throw IoFailure(source, 0, std::string("a control file cannot name a file whose name ") + why);
+  };
+  if (source.empty()) cannot_name("is empty");
+  if (source.find('#') != std::string::npos) cannot_name("holds \"#\"");
+  if (source.find_first_of(std::string_view("\n\r\0", 3)) != std::string::npos)
+    cannot_name("holds a line end or a NUL byte");
+  if (source.front() == ' ' || source.back() == ' ' || source.back() == '\t')
+    cannot_name("begins with a blank or ends with a blank or tab");
+  if (source.front() == '<' && source.back() == '>')
+    cannot_name("begins with \"<\" and ends with \">\" (a placeholder)");
+  if (source.size() > kLongestName) cannot_name("is longer than 512 characters");
   const SourceKindRow& kind = choose_source_kind(source, source);
   switch (kind.kind) {
     case SourceKind::list_file:

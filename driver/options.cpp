@@ -43,7 +43,10 @@ constexpr OptionRow kOptions[] = {
      "write a commented control file for SOURCE (a FullProf output or\n"
      "list file) on standard output, with every value the source holds;\n"
      "the values it does not hold are placeholders <...> to replace",
-     [](CommandLine& c, std::string_view v) { c.template_source = v; }},
+     [](CommandLine& c, std::string_view v) {
+       if (v.empty()) throw UsageError("--template needs the name of a source, not an empty one");
+       c.template_source = v;
+     }},
     {0, "overlap-fwhm", "FACTOR",
      "FullProf outputs: chain reflections whose peak positions differ by\n"
      "less than FACTOR x their mean FWHM (Hw) into overlap groups",

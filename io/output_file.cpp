@@ -41,11 +41,38 @@ extern "C" void on_termination(int sig) {
   ::raise(sig);  // delivered with the default action once the handler returns
 }
 
+// The signals sent from outside whose default action ends the process: each removes the
+// temporary files first. (SIGKILL and SIGSTOP cannot be caught; SIGXFSZ is ignored instead,
+// so that a write beyond the file-size limit fails with EFBIG and is reported.)
+constexpr int kSentSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
+    SIGUSR1,   SIGUSR2, SIGABRT, SIGXCPU, SIGPROF, SIGVTALRM,
+#ifdef SIGIO
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+// The signals of a fault of the program itself: the temporary files are removed too, but
+// these are never held (a fault while one is blocked has no defined outcome).
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGSYS};
+
 void termination_signals(sigset_t& set) {
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
+  for (int sig : kSentSignals) sigaddset(&set, sig);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&set, sig);
+}
+
+// True when sig still has its default action: one ignored by whoever started the program
+// (nohup) stays ignored, one a sanitizer or fuzzer has taken stays its.
+bool has_default_action(int sig) {
+  struct sigaction old {};
+  return ::sigaction(sig, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) &&
+         old.sa_handler == SIG_DFL;
 }
 
 std::string directory_of(const std::string& path) {
@@ -77,12 +104,13 @@ void remove_temporary_files_on_termination() {
   struct sigaction sa {};
   sa.sa_handler = on_termination;
   termination_signals(sa.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction old {};
-    // A signal ignored by whoever started the program (nohup) stays ignored.
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    ::sigaction(sig, &sa, nullptr);
-  }
+  auto install = [&](int sig) {
+    if (has_default_action(sig)) ::sigaction(sig, &sa, nullptr);
+  };
+  for (int sig : kSentSignals) install(sig);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) install(sig);
+  for (int sig : kFaultSignals) install(sig);
+  if (has_default_action(SIGXFSZ)) ::signal(SIGXFSZ, SIG_IGN);
 }
 
 OutputFile::~OutputFile() {

@@ -2,10 +2,12 @@
 // only when the whole run has succeeded: a run that stops on an error leaves no new file
 // and leaves an existing file of the target's name untouched.
 //
-// The temporary files of the run are listed in one table that a handler of the termination
-// signals (SIGINT, SIGTERM, SIGHUP) removes before the process ends, and the renames of a
-// run's outputs are made with those signals held off, so that a run interrupted at any
-// moment replaces all its outputs or none.
+// The temporary files of the run are listed in one table that a handler of every signal
+// that ends the process by default (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, ...)
+// removes before the process ends, and the renames of a run's outputs are made with those
+// sent from outside held off, so that a run interrupted at any moment replaces all its
+// outputs or none. SIGXFSZ is ignored: a write beyond the file-size limit fails and is
+// reported as a write error.
 #pragma once
 
 #include <signal.h>
@@ -58,7 +60,8 @@ class OutputFile {
 // signals still held (a test raises one there to see what the renames it falls between do).
 extern void (*after_rename)(const OutputFile& committed);
 
-// While one is in force, SIGINT, SIGTERM and SIGHUP wait; they arrive when it ends.
+// While one is in force, the terminating signals sent from outside wait; they arrive when
+// it ends.
 class SignalHold {
  public:
   SignalHold();
@@ -70,9 +73,10 @@ class SignalHold {
   sigset_t old_;
 };
 
-// Installs the handler of SIGINT, SIGTERM and SIGHUP that removes the temporary files of
-// the run and then ends the process by the signal, with its usual status. (The program
-// installs it; the library's other users keep their own handling.)
+// Installs the handler of the terminating signals that removes the temporary files of the
+// run and then ends the process by the signal, with its usual status, and ignores SIGXFSZ.
+// A signal without its default action (ignored, or taken by a sanitizer) is left alone.
+// (The program installs it; the library's other users keep their own handling.)
 void remove_temporary_files_on_termination();
 
 }  // namespace memprep

@@ -90,6 +90,30 @@ bool read_plain_reflection(std::string_view rec, ReflectionValues& v) {
          whole(tok[4], v.fo_i) && whole(tok[5], v.sig);
 }
 
+// A number written with a decimal comma ("19,360") reads as two values, which shifts every
+// value after it: a reflection line with more than six values and a comma between two
+// digits is refused at that number.
+void refuse_decimal_comma(const TextSource& src, std::string_view rec) {
+  std::size_t values = 0;
+  for (std::size_t i = 0; i < rec.size();) {
+    while (i < rec.size() && (is_space(rec[i]) || rec[i] == ',')) ++i;
+    if (i == rec.size()) break;
+    ++values;
+    while (i < rec.size() && !is_space(rec[i]) && rec[i] != ',') ++i;
+  }
+  if (values <= 6) return;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (std::size_t i = 1; i + 1 < rec.size(); ++i) {
+    if (rec[i] != ',' || !digit(rec[i - 1]) || !digit(rec[i + 1])) continue;
+    std::size_t first = i, last = i;
+    while (first > 0 && !is_space(rec[first - 1])) --first;
+    while (last + 1 < rec.size() && !is_space(rec[last + 1])) ++last;
+    src.fail("columns " + std::to_string(first + 1) + "-" + std::to_string(last + 1) + ": '" +
+             std::string(rec.substr(first, last - first + 1)) +
+             "' is not a number: a decimal comma? write the decimal point as '.'");
+  }
+}
+
 }  // namespace
 
 std::string_view first_word(std::string_view rec) {
@@ -205,6 +229,7 @@ void read_mem_data_set(Run& run) {
       src.read_all("reflection line: expected h k l Fo(r) Fo(i) sigma(|Fo|) in columns 1-62", v.h,
                    v.k, v.l, v.fo_r, v.fo_i, v.sig);
     }
+    refuse_decimal_comma(src, cols(rec, 1, kReflectionWidth));
     const double fo_r = v.fo_r, fo_i = v.fo_i;
     if (fo_r == 0.0 && fo_i == 0.0) continue;
     const std::size_t n =
@@ -217,7 +242,9 @@ void read_mem_data_set(Run& run) {
     s.SigFo[n] = v.sig;
     s.FoAbs[n] = std::sqrt(fo_r * fo_r + fo_i * fo_i);
     double x = 0.5 * s.FoAbs[n] / s.SigFo[n];
-    s.Io[n] = x * x;
+    // A negative sigma gives a negative Io, so that the reflection is left out and reported
+    // rather than written with the sigma's sign lost.
+    s.Io[n] = v.sig < 0 ? -(x * x) : x * x;
   }
 
   compute_d_spacings(run);
@@ -290,6 +317,7 @@ void read_overlap_groups(Run& run) {
       const std::size_t n = static_cast<std::size_t>(IREF + 1);
       src.read_all("member line: expected h k l M in columns 1-62", s.H[n], s.K[n], s.L[n],
                    s.MRef[n]);
+      s.SrcLine[n] = src.line();
       IREF = static_cast<std::int64_t>(n);
       ++g.NMem;
     }

@@ -132,6 +132,16 @@ void form_overlap_groups(Run& run) {
   Store& s = run.store;
   const RunOptions& o = run.options;
   if (!o.overlap_groups() || s.NREF1 == 0) return;
+  // A threshold beyond the largest number would chain nothing (infinity minus the margin is
+  // no number): the mean of two FWHM times the factor stays finite when each product does.
+  if (o.overlap_fwhm > 0)
+    for (std::int64_t i = 1; i <= s.NREF1; ++i)
+      if (!std::isfinite(o.overlap_fwhm * s.Fwhm[i]))
+        throw IoFailure(run.SRCFILE, s.SrcLine[i],
+                        "--overlap-fwhm " + number_text(o.overlap_fwhm) + " times the FWHM " +
+                            number_text(s.Fwhm[i]) + " of reflection " + std::to_string(s.H[i]) +
+                            " " + std::to_string(s.K[i]) + " " + std::to_string(s.L[i]) +
+                            " is beyond the largest number: give a smaller factor");
   Plan plan = plan_groups(s, o);
   if (plan.groups.empty()) return;
 

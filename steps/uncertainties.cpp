@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kShown = 5;  // left-out reflections and groups named one by one
 
-constexpr std::size_t kFaults = 10;
+constexpr std::size_t kFaults = 12;
 using FaultCounts = std::array<std::int64_t, kFaults>;
 
 std::int64_t total(const FaultCounts& counts) {
@@ -76,6 +76,10 @@ const char* fault_words(SigmaFault fault) {
       return "sigma(|Fo|) below the smallest number";
     case SigmaFault::fo_negative:
       return "|Fo| negative";
+    case SigmaFault::sum_not_positive:
+      return "SUM zero or negative";
+    case SigmaFault::go_negative:
+      return "G'o' negative";
   }
   return "";
 }
@@ -185,21 +189,23 @@ void leave_out_unweighted(Run& run) {
 
   FaultCounts group_faults{};
   std::string groups_shown;
-  // Group members follow the single reflections and move down with them. Groups formed
-  // here are left out whole when their SUM is no usable uncertainty; groups brought by an
-  // earlier MEM data set are kept as they stand.
+  // Group members follow the single reflections and move down with them. A group is left
+  // out whole when its SUM is no usable uncertainty (or, brought by an earlier MEM data
+  // set, its G'o' is negative).
   std::vector<Store::OverlapGroup> groups_kept;
   std::size_t from = singles + 1, to = kept + 1;
   for (const Store::OverlapGroup& g : s.groups) {
     const auto n = static_cast<std::size_t>(g.NMem);
-    if (!formed || (g.Sum > 0 && std::isfinite(g.Sum))) {
+    if (g.Sum > 0 && std::isfinite(g.Sum) && (formed || g.Go >= 0)) {
       for (std::size_t m = 0; m < n; ++m, ++to) {
         if (to != from + m) s.copy_entry(to, from + m);
         if (!moved.empty()) moved[from + m] = static_cast<std::int64_t>(to);
       }
       groups_kept.push_back(g);
     } else {
-      const SigmaFault why = group_fault(s, g, from, rule);
+      const SigmaFault why = formed     ? group_fault(s, g, from, rule)
+                             : g.Go < 0 ? SigmaFault::go_negative
+                                        : SigmaFault::sum_not_positive;
       ++group_faults[static_cast<std::size_t>(why)];
       if (total(group_faults) <= kShown)
         groups_shown += "memprep: " + run.reflection_origin(from) + ": overlap group of " +

@@ -37,6 +37,8 @@ enum class SigmaFault {
   sigma_not_finite,    // counting: |Fo| above 0, but 1/(E Io') or the product overflows
   sigma_underflow,     // counting: |Fo| above 0, but the product is below the smallest number
   fo_negative,         // counting: |Fo| below 0
+  sum_not_positive,    // a group of an earlier MEM data set: its SUM zero or negative
+  go_negative,         // a group of an earlier MEM data set: its G'o' negative
 };
 
 // The reason in words, as the reports give it.

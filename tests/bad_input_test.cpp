@@ -3,6 +3,7 @@
 // output file, no temporary file, the inputs unchanged).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -728,7 +729,7 @@ namespace {
 // A row with `says` is refused with one line holding it (the directory left as it was); a
 // row with `check` converts, and the check looks at what it wrote.
 TEST(BadInput, FaultsOfAnAdversarialRound) {
-  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2];
+  const Kind &G = kKinds[0], &F = kKinds[1], &R = kKinds[2], &Z = kKinds[3];
   auto edit = [](const std::string& name, std::string from, std::string to) {
     return [=](Work& w) { w.edit(name, from, to); };
   };
@@ -770,6 +771,54 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
       EXPECT_EQ(r.status, 1);
       EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
       EXPECT_EQ(read_file(w.dir.path / kept), w.files.at(kept));
+    };
+  };
+  // The list file with its first reflection line repeated, for a run long enough to be
+  // interrupted.
+  auto long_list = [](Work& w) {
+    std::string lst = w.files.at("silicon.lst");
+    const std::size_t at = lst.find("        1  1  1");
+    const std::string line = lst.substr(at, lst.find('\n', at) + 1 - at);
+    std::string many;
+    for (int i = 0; i < 60000; ++i) many += line;
+    w.put("silicon.lst", lst.insert(at, many));
+  };
+  // The program run in the work directory, its file-size limit `fsize` bytes (0: none) and
+  // signalled `sig` after `delay` (none when sig is 0); the wait status.
+  auto run_limited = [](const Work& w, rlim_t fsize, int sig, std::chrono::microseconds delay) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      const struct rlimit no_core = {0, 0}, limit = {fsize, fsize};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      if (fsize > 0) ::setrlimit(RLIMIT_FSIZE, &limit);
+      if (::chdir(w.dir.path.c_str()) == 0)
+        ::execl(MEMPREP_BINARY, "memprep", "silicon.ctl", nullptr);
+      ::_exit(127);
+    }
+    if (sig != 0) {
+      std::this_thread::sleep_for(delay);
+      ::kill(pid, sig);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  };
+  auto no_temporary = [](const Work& w) {
+    for (const auto& e : fs::directory_iterator(w.dir.path))
+      EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary left";
+  };
+  // The program run with `args` alone (no control file appended): its status is `status`,
+  // its output holds `part`, and the directory keeps its files.
+  auto run_alone = [](std::vector<std::string> args, int status, std::string part) {
+    return [=](const Work& w, const Result&) {
+      for (const char* out : {"ceria.mem", "ceria.fos"}) fs::remove(w.dir.path / out);
+      const Result r = run_memprep(w.dir.path, args);
+      EXPECT_EQ(r.status, status) << r.out << r.err;
+      EXPECT_NE((r.out + r.err).find(part), std::string::npos) << r.out << r.err;
+      EXPECT_EQ(list_files(w.dir.path).size(), w.files.size());
     };
   };
   struct Row {
@@ -830,6 +879,98 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
                    std::string::npos)
              << r.err;
        }},
+      {"a file-size limit below the MEM data set",
+       G,
+       long_list,
+       {},
+       "",
+       [&](const Work& w, const Result&) {
+         fs::remove(w.dir.path / "silicon.mem");
+         fs::remove(w.dir.path / "silicon.fos");
+         const int status = run_limited(w, 100000, 0, {});
+         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+         no_temporary(w);
+         EXPECT_FALSE(fs::exists(w.dir.path / "silicon.mem"));
+       }},
+      {"SIGQUIT during a run",
+       G,
+       long_list,
+       {},
+       "",
+       [&](const Work& w, const Result& whole) {
+         ASSERT_EQ(whole.status, 0);
+         const auto start = std::chrono::steady_clock::now();
+         ASSERT_EQ(run_limited(w, 0, 0, {}), 0);
+         const auto run = std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now() - start);
+         // Delays over the whole run, in steps of a 24th.
+         int stopped = 0;
+         for (int step = 0; step < 30; ++step) {
+           fs::remove(w.dir.path / "silicon.mem");
+           fs::remove(w.dir.path / "silicon.fos");
+           const int status = run_limited(w, 0, SIGQUIT, run * step / 24);
+           if (WIFSIGNALED(status) && WTERMSIG(status) == SIGQUIT) ++stopped;
+           no_temporary(w);
+         }
+         EXPECT_GT(stopped, 0);
+       }},
+      {"an overlap threshold beyond the largest number",
+       F,
+       edit("ceria.out", "    8   0.0821      28.547", "    8   2.0000      28.547"),
+       {"--overlap-fwhm", "1e308"},
+       "memprep: ceria.out:41: --overlap-fwhm 1e+308 times the FWHM 2 of reflection 1 1 1 is "
+       "beyond the largest number: give a smaller factor"},
+      {"a negative sigma and a negative SUM in an earlier MEM data set",
+       Z,
+       [](Work& w) {
+         w.edit("ceria.zmemin", "0.000          0.251", "0.000         -0.251");
+         w.edit("ceria.zmemin", "}   12160.25      1.00", "}   12160.25     -5.00");
+       },
+       {},
+       "",
+       [&](const Work& w, const Result& r) {
+         warns("memprep: ceria.zmemin:15: reflection 2 0 0: Io zero or negative\n")(w, r);
+         warns(
+             "memprep: ceria.zmemin:26: overlap group of 2 reflections from 3 3 3: SUM zero or "
+             "negative\n")(w, r);
+       }},
+      {"a decimal comma in an earlier MEM data set",
+       Z,
+       edit("ceria.zmemin", "19.360          0.000          0.182",
+            "19,360          0.000          0.182"),
+       {},
+       "memprep: ceria.zmemin:14: columns 25-30: '19,360' is not a number: a decimal comma? "
+       "write the decimal point as '.'"},
+      {"an empty --template before a control file",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "", "ceria.ctl"}, 2,
+                 "memprep: --template needs the name of a source, not an empty one\n")},
+      {"a --template source whose name ends with a blank",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "ceria.out "}, 1,
+                 "memprep: 'ceria.out ': a control file cannot name a file whose name begins "
+                 "with a blank or ends with a blank or tab\n")},
+      {"a --template source whose name holds a line end",
+       F,
+       [](Work&) {},
+       {},
+       "",
+       run_alone({"--template", "x\nceria.out"}, 1,
+                 "a control file cannot name a file whose name holds a line end or a NUL byte")},
+      {"a --template source whose title reads as a placeholder",
+       F,
+       edit("ceria.out", "CeO2 at room temperature, Cu K-alpha1 X-ray data", "<sample A>"),
+       {},
+       "",
+       run_alone({"--template", "ceria.out"}, 0,
+                 "\n[sample A]              # title, from \" => Title:\" (\"<\" and \">\" "
+                 "around it written as \"[\" and \"]\")\n")},
       {"a control file of the call named as the MEM data set",
        R,
        second_control_file("sample.ctl"),
