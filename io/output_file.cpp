@@ -156,10 +156,16 @@ void OutputFile::create(const std::string& target) {
   }
   if (fd < 0) fail(target, "cannot create");
   temp_ = pattern;
-  // mkstemp creates the file for its owner only; give it the mode a plain create would.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  // mkstemp creates the file for its owner only: give it the mode of the file it replaces,
+  // or the mode a plain create would.
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    ::fchmod(fd, existing.st_mode & 07777);
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
   file_ = ::fdopen(fd, "wb");
   if (!file_) {
     ::close(fd);

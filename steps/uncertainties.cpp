@@ -248,7 +248,7 @@ void leave_out_unweighted(Run& run) {
                  << " of " << s.groups.size() + static_cast<std::size_t>(groups_left_out)
                  << " overlap groups left out of the MEM data set"
                  << (run.FOSFILE.empty() ? "" : ", and their reflections of the companion file")
-                 << ", as their " << rule_words(rule, true)
+                 << ", as their " << (formed ? rule_words(rule, true) : "SUM from the source")
                  << " would not be a finite number above 0 (" << run.groups_left_out_reasons
                  << ")\n"
                  << groups_shown;

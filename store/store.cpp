@@ -73,6 +73,16 @@ std::string cell_fault(const std::array<double, 6>& cell) {
     if (!(cell[i] > 0 && cell[i] < 180))
       return std::string("the cell angle ") + names[i] + " = " + number_text(cell[i]) +
              " must lie between 0 and 180 degrees";
+  // V^2 = (a b c)^2 (1 - cos^2 alpha - cos^2 beta - cos^2 gamma + 2 cos alpha cos beta cos gamma):
+  // the metric of the cell is positive definite only when this factor is above 0.
+  const double ca = cos_sin_deg(cell[3]).cos, cb = cos_sin_deg(cell[4]).cos,
+               cg = cos_sin_deg(cell[5]).cos;
+  const double factor = 1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg;
+  if (!(factor > 0))
+    return "the cell angles alpha beta gamma = " + number_text(cell[3]) + " " +
+           number_text(cell[4]) + " " + number_text(cell[5]) +
+           " describe no cell (its volume squared would not be above 0): each angle must be "
+           "less than the sum of the other two, and the three less than 360 degrees together";
   return {};
 }
 

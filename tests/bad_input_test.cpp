@@ -941,6 +941,73 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        {},
        "memprep: ceria.zmemin:14: columns 25-30: '19,360' is not a number: a decimal comma? "
        "write the decimal point as '.'"},
+      {"cell angles that describe no cell",
+       G,
+       edit("silicon.lst", "    90.000    90.000    90.000", "    10.000    10.000   170.000"),
+       {},
+       "memprep: silicon.lst:33: the cell angles alpha beta gamma = 10 10 170 describe no cell "
+       "(its volume squared would not be above 0): each angle must be less than the sum of the "
+       "other two, and the three less than 360 degrees together"},
+      {"an escape byte in the title of a binary source",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         fos[4 + 2] = '\x1b';
+         w.put("sample.fos", fos);
+       },
+       {},
+       "memprep: sample.fos: record 1: the title holds a control byte (0x1b at byte 3)"},
+      {"a binary title that reads as a marker of the MEM data set",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         fos.replace(4, 8, "# NREF1 ");
+         w.put("sample.fos", fos);
+       },
+       {},
+       "memprep: sample.fos: record 1: the title \"# NREF1 hrotron X-ray powder data, 300 K\" "
+       "would read as a marker line of the MEM data set (\"#\", then \"NREF1\")"},
+      {"a MEM data set named without an extension",
+       G,
+       edit("silicon.ctl", "silicon.mem  ", "silicon      "),
+       {},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 0) << r.err;
+         EXPECT_TRUE(fs::exists(w.dir.path / "silicon.fos"));
+         EXPECT_EQ(list_files(w.dir.path).size(), w.files.size() + 2);
+       }},
+      {"a replaced MEM data set of mode 600",
+       R,
+       [](Work& w) {
+         w.put("sample.mem", "an earlier MEM data set\n");
+         fs::permissions(w.dir.path / "sample.mem", fs::perms::owner_read | fs::perms::owner_write);
+       },
+       {},
+       "",
+       [](const Work& w, const Result& r) {
+         EXPECT_EQ(r.status, 0) << r.err;
+         EXPECT_EQ(fs::status(w.dir.path / "sample.mem").permissions(),
+                   fs::perms::owner_read | fs::perms::owner_write);
+       }},
+      {"a binary source announcing more reflections than the store holds",
+       R,
+       [](Work& w) {
+         std::string fos = w.files.at("sample.fos");
+         const std::size_t count = (70 + 48 + 24 + 17 + 16 + 16) + 6 * 8 + 4;  // record 7
+         ASSERT_EQ(fos[count], '\x08');
+         fos.replace(count, 3, "\xa1\x86\x01");  // 100001
+         w.put("sample.fos", fos);
+       },
+       {},
+       "",
+       [](const Work&, const Result& r) {
+         EXPECT_EQ(r.status, 1);
+         EXPECT_EQ(r.out, " The number of reflections is greater than100000\n");
+         EXPECT_EQ(r.err,
+                   "memprep: sample.fos: record 7: the file gives 100001 reflections, more than "
+                   "the store's 100000\n");
+       }},
       {"an empty --template before a control file",
        F,
        [](Work&) {},

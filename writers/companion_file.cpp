@@ -4,9 +4,14 @@
 
 namespace memprep {
 
+// Beside the MEM data set: its extension (from the last "." of the file's own name, not
+// its first character) replaced by ".fos", or ".fos" appended when it has none.
 std::string companion_name(const std::string& outfile) {
   std::string name(trim_right(outfile));
-  name.resize(name.size() > 4 ? name.size() - 4 : 0);
+  const std::size_t slash = name.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > base) name.resize(dot);
   return name + ".fos";
 }
 

@@ -15,8 +15,8 @@ void write_companion_file(Run& run);
 // The overlap groups of the store, appended to run.mem as its "# NREF2" section.
 void write_overlap_groups(Run& run);
 
-// The companion file's name: the MEM data set's name without its trailing blanks, less its
-// last four characters, plus ".fos".
+// The companion file's name: the MEM data set's name without its trailing blanks, its
+// extension replaced by ".fos" (".fos" appended when the file's own name has none).
 std::string companion_name(const std::string& outfile);
 
 // The first six lines that the MEM data set and the companion file share: title, cell, and
