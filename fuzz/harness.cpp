@@ -331,7 +331,7 @@ struct MemDataSet {
 // after "# NREF1" and "# NREF2" match the lines that follow them; the title is a title;
 // |Fo| is not negative and,
 // unless the source gives it (`derived` false), the modulus of (Fo(r), Fo(i)); every
-// sigma(|Fo|), G'o' and SUM is above 0 as written.
+// sigma(|Fo|) and SUM is above 0 as written, G'o' not negative.
 MemDataSet check_mem_data_set(const std::string& text, bool derived) {
   const char* file = "the MEM data set";
   const std::vector<std::string_view> lines = lines_of(text);
@@ -366,9 +366,11 @@ MemDataSet check_mem_data_set(const std::string& text, bool derived) {
       fault("a group of " + std::to_string(members) + " members runs past the end");
     ++i;
     // The first member's line carries G'o' and SUM; a group an earlier MEM data set gives
-    // without members is copied as its count alone.
-    if (members > 0 && !(real_at(file, i + 1, lines[i], 16, 30, "G'o'") > 0))
-      bad_line(file, i + 1, lines[i], "G'o' is not above 0");
+    // without members is copied as its count alone. G'o' is above 0, but a group of weak
+    // reflections may show 0 in the decimals written: only a sign is wrong.
+    if (members > 0 && (real_at(file, i + 1, lines[i], 16, 30, "G'o'") < 0 ||
+                        field(lines[i], 16, 30).starts_with('-')))
+      bad_line(file, i + 1, lines[i], "G'o' is negative");
     if (members > 0 && !(real_at(file, i + 1, lines[i], 31, 45, "SUM") > 0))
       bad_line(file, i + 1, lines[i], "SUM is not above 0");
     for (std::int64_t j = 0; j < members; ++j, ++i)

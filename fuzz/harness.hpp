@@ -25,8 +25,8 @@
 //     reflection lines, groups and group members as its counts say; its title holds no
 //     control byte and does not read as a marker ("# NREF1"); every |Fo| is 0 or more
 //     and, where memprep derives it, the modulus of (Fo(r), Fo(i)) to the decimals written
-//     (a binary source's values are written as the source gives them); every sigma(|Fo|),
-//     G'o' and SUM is above 0 as written;
+//     (a binary source's values are written as the source gives them); every sigma(|Fo|)
+//     and SUM is above 0 as written, and no G'o' is negative;
 //   - the companion file holds numbers only, its count is right, its title and amplitudes
 //     obey the same rules, and it lists the MEM data set's single reflections, in their order and
 //     with their values, and every group member once;
