@@ -12,16 +12,21 @@ namespace {
 Target make_target() {
   if (FUZZ_IS("control")) {
     // The control file of every kind, over fixed valid sources of each kind.
-    Target t{{"run.ctl"}, {}};
+    Target t{{"run.ctl"},
+             {},
+             {SourceKind::list_file, SourceKind::fullprof_output, SourceKind::fos_file,
+              SourceKind::earlier_mem_data_set}};
     for (const char* name : {"sample.lst", "neutron.lst", "tof.lst", "sample.out", "sample.amp",
                              "tof.out", "tof.amp", "sample.fos", "sample.zmemin"})
       t.fixed.emplace_back(name, fixed_source(name));
     return t;
   }
-  if (FUZZ_IS("list")) return {{"run.ctl", "sample.lst"}, {}};
-  if (FUZZ_IS("fullprof")) return {{"run.ctl", "sample.out", "sample.amp"}, {}};
-  if (FUZZ_IS("fos")) return {{"run.ctl", "sample.fos"}, {}};
-  if (FUZZ_IS("zmem")) return {{"run.ctl", "sample.zmemin"}, {}};
+  if (FUZZ_IS("list")) return {{"run.ctl", "sample.lst"}, {}, {SourceKind::list_file}};
+  if (FUZZ_IS("fullprof"))
+    return {{"run.ctl", "sample.out", "sample.amp"}, {}, {SourceKind::fullprof_output}};
+  if (FUZZ_IS("fos")) return {{"run.ctl", "sample.fos"}, {}, {SourceKind::fos_file}};
+  if (FUZZ_IS("zmem"))
+    return {{"run.ctl", "sample.zmemin"}, {}, {SourceKind::earlier_mem_data_set}};
   __builtin_trap();
 }
 

@@ -2,7 +2,6 @@
 // store put in order of decreasing wavelength.
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -49,15 +48,6 @@ void read_profile_block(TextSource& src, std::int64_t HISTORD, Point point) {
     const double div = src.F(79, 86, 0);
     point(tof, mul, div);
   }
-}
-
-// Puts a[from[i]] at position i, for i = 1..n.
-template <class T>
-void permute(StoreArray<T>& a, const std::vector<std::int64_t>& from, std::int64_t n,
-             std::vector<T>& scratch) {
-  scratch.resize(static_cast<std::size_t>(n) + 1);
-  for (std::int64_t i = 1; i <= n; ++i) scratch[i] = a[from[i]];
-  std::copy(scratch.begin() + 1, scratch.begin() + n + 1, a.begin() + 1);
 }
 
 }  // namespace
@@ -160,12 +150,9 @@ void sort_by_wavelength(Store& s) {
     }
   }
 
-  std::vector<std::int64_t> ints;
-  // The source line goes with its reflection: messages about a reflection name its line.
-  for (auto* a : {&s.H, &s.K, &s.L, &s.SrcLine, &s.MRef}) permute(*a, from, n, ints);
-  std::vector<double> reals;
-  for (auto* a : {&s.Dspacing, &s.FoR, &s.FoI, &s.FoAbs, &s.Io, &s.Wavelength, &s.Tof})
-    permute(*a, from, n, reals);
+  // Every per-entry array, the source line included: messages about a reflection name its
+  // line.
+  s.reorder(from, n);
 }
 
 }  // namespace memprep

@@ -9,6 +9,10 @@
 #include <new>
 #include <type_traits>
 
+#ifdef MEMPREP_STORE_REDZONES
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "io/errors.hpp"
 #include "io/fields.hpp"
 #include "store/degrees.hpp"
@@ -25,15 +29,32 @@ StoreMemory::StoreMemory(std::size_t bytes) {
 }
 
 StoreMemory::~StoreMemory() {
+#ifdef MEMPREP_STORE_REDZONES
+  // The sanitizer keeps its marks after munmap: a later mapping at this address must not
+  // inherit them.
+  for (const auto& [offset, length] : poisoned_)
+    ASAN_UNPOISON_MEMORY_REGION(static_cast<char*>(base_) + offset, length);
+#endif
   ::munmap(base_, size_);
 }
 
 void* StoreMemory::take(std::size_t bytes) {
   const std::size_t slice = (bytes + 63) / 64 * 64;
-  if (slice > room_ - used_) throw std::bad_alloc();
-  void* p = static_cast<char*>(base_) + used_;
-  used_ += slice;
-  return p;
+  const std::size_t first = used_ == 0 ? kRedzone : 0;  // the redzone before the first slice
+  if (first + slice + kRedzone > room_ - used_) throw std::bad_alloc();
+  if (first > 0) redzone(0, first);
+  const std::size_t at = used_ + first;
+  redzone(at + bytes, slice - bytes + kRedzone);  // the slice's padding and the redzone after it
+  used_ = at + slice + kRedzone;
+  return static_cast<char*>(base_) + at;
+}
+
+void StoreMemory::redzone([[maybe_unused]] std::size_t offset,
+                          [[maybe_unused]] std::size_t length) {
+#ifdef MEMPREP_STORE_REDZONES
+  poisoned_.emplace_back(offset, length);
+  ASAN_POISON_MEMORY_REGION(static_cast<char*>(base_) + offset, length);
+#endif
 }
 
 std::string capacity_message() {

@@ -8,18 +8,37 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace memprep {
 
 inline constexpr std::int64_t MAXREF = 100000;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define MEMPREP_STORE_REDZONES 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MEMPREP_STORE_REDZONES 1
+#endif
+#endif
+
 // The memory of the store's arrays: one mapping from the system, handed out in slices. Its
 // pages are zero until first touched, so a run pays only for the entries it uses, and nothing
 // is cleared or value-initialised. The mapping ends with a page that cannot be touched: an
 // entry beyond the last array is a fault at once.
+//
+// Under AddressSanitizer every slice stands between two redzones of kRedzone bytes that the
+// sanitizer is told not to let anyone touch, as its own allocator does around each block: an
+// entry before the first or after the last of an array is reported where it is written.
 class StoreMemory {
  public:
+#ifdef MEMPREP_STORE_REDZONES
+  static constexpr std::size_t kRedzone = 4096;
+#else
+  static constexpr std::size_t kRedzone = 0;
+#endif
+
   // Throws std::bad_alloc when the system has no memory to give.
   explicit StoreMemory(std::size_t bytes);
   ~StoreMemory();
@@ -29,9 +48,9 @@ class StoreMemory {
   // The next `bytes` of the mapping, on a 64-byte boundary; std::bad_alloc past its end.
   void* take(std::size_t bytes);
 
-  // The room `count` slices of `bytes` each take.
+  // The room `count` slices of `bytes` each take, with their redzones.
   static constexpr std::size_t room(std::size_t count, std::size_t bytes) {
-    return count * ((bytes + 63) / 64 * 64);
+    return kRedzone + count * ((bytes + 63) / 64 * 64 + kRedzone);
   }
 
  private:
@@ -39,6 +58,10 @@ class StoreMemory {
   std::size_t size_ = 0;  // the whole mapping, the inaccessible page included
   std::size_t room_ = 0;  // the bytes that can be handed out
   std::size_t used_ = 0;
+  std::vector<std::pair<std::size_t, std::size_t>> poisoned_;  // redzones: offset, length
+
+  // Marks `length` bytes from `offset` as a redzone (nothing without the sanitizer).
+  void redzone(std::size_t offset, std::size_t length);
 };
 
 // A store array: n zeroed entries in a slice of the store's memory.

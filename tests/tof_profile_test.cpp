@@ -170,6 +170,7 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
       s.MRef[i] = 2 * i;
       s.Io[i] = 10.0 * i;
       s.Tof[i] = w[i] * 3;
+      s.FcAbs[i] = 7.0 * i;  // an array the reader does not fill: it travels all the same
     }
     std::vector<int> want = selection_sort_order(w);
     sort_by_wavelength(s);
@@ -181,6 +182,7 @@ TEST(WavelengthOrder, SamePermutationAsSelectionSortWithTies) {
       ASSERT_EQ(std::signbit(s.Wavelength[i]), std::signbit(w[want[i]]));
       ASSERT_EQ(s.Wavelength[i], w[want[i]]);
       ASSERT_EQ(s.Tof[i], w[want[i]] * 3);
+      ASSERT_EQ(s.FcAbs[i], 7.0 * want[i]);
     }
   }
 }
