@@ -110,6 +110,7 @@ void read_output_name(Run& run, const ControlLine& line) {
 
 void read_title(Run& run, const ControlLine& line) {
   read_control_line(run, run.store.TITLE, 70, line.what);
+  if (std::string fault = title_fault(run.store.TITLE); !fault.empty()) run.ctl.fail(fault);
 }
 
 void read_symmetry(Run& run, const ControlLine&) {

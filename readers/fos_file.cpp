@@ -141,13 +141,8 @@ std::int64_t int_at(const unsigned char* rec, int i) {
   return v;
 }
 
-// The marker lines of the outputs that a title, written on a line of its own, could be
-// taken for: "#", optional blanks, and one of these words.
-constexpr std::string_view kMarkerWords[] = {"Title", "NREF1", "NREF2", "NREF3", "E", "s"};
-
 // The title record: trailing NUL bytes are blanks; a line end inside it would split the
-// title line of the outputs, another control byte (a tab aside) would stand in the text
-// files, and a title read as a marker would start a section of its own.
+// title line of the outputs.
 std::string title_of(const RecordFile& f, const unsigned char* rec) {
   std::string title(reinterpret_cast<const char*>(rec), 70);
   for (std::size_t n = title.size(); n > 0 && title[n - 1] == '\0'; --n) title[n - 1] = ' ';
@@ -155,23 +150,7 @@ std::string title_of(const RecordFile& f, const unsigned char* rec) {
     f.fail(std::string("the title holds a line end (") +
            (title[at] == '\n' ? "a newline" : "a carriage return") + " at byte " +
            std::to_string(at + 1) + ")");
-  for (std::size_t at = 0; at < title.size(); ++at) {
-    const auto c = static_cast<unsigned char>(title[at]);
-    if ((c < 0x20 && c != '\t') || c == 0x7f) {
-      static const char* const hex = "0123456789abcdef";
-      f.fail(std::string("the title holds a control byte (0x") + hex[c >> 4] + hex[c & 15] +
-             " at byte " + std::to_string(at + 1) + ")");
-    }
-  }
-  if (title[0] == '#') {
-    std::string_view rest = trim(std::string_view(title).substr(1));
-    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
-    for (std::string_view marker : kMarkerWords)
-      if (word == marker)
-        f.fail("the title \"" + std::string(trim_right(title)) +
-               "\" would read as a marker line of the MEM data set (\"#\", then \"" +
-               std::string(marker) + "\")");
-  }
+  if (std::string fault = title_fault(title); !fault.empty()) f.fail(fault);
   return title;
 }
 

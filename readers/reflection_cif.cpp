@@ -579,6 +579,7 @@ class CifReader {
     const ControlLine& line = advance_layout(run_, Setting::title);
     read_control_line(run_, s_.TITLE, 70, line.what);
     run_.origin[Setting::title] = where(run_.ctl.name(), run_.ctl.line());
+    if (std::string fault = title_fault(s_.TITLE); !fault.empty()) run_.ctl.fail(fault);
     std::string_view t = s_.TITLE;
     while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
     while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
@@ -590,7 +591,9 @@ class CifReader {
     while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
     s_.TITLE = std::string(tv.substr(0, 70));
     for (char& ch : s_.TITLE)
-      if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
+      if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
+    if (std::string fault = title_fault(s_.TITLE); !fault.empty())
+      run_.ctl.fail(fault + ", from " + block_.name());
   }
 
   // A failure of the crystal layer over this file: at the line its message names.

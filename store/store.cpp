@@ -63,6 +63,28 @@ std::string capacity_message() {
   return s;
 }
 
+std::string title_fault(std::string_view title) {
+  for (std::size_t at = 0; at < title.size(); ++at) {
+    const auto c = static_cast<unsigned char>(title[at]);
+    if ((c < 0x20 && c != '\t') || c == 0x7f) {
+      static const char* const hex = "0123456789abcdef";
+      return std::string("the title holds a control byte (0x") + hex[c >> 4] + hex[c & 15] +
+             " at byte " + std::to_string(at + 1) + ")";
+    }
+  }
+  if (title.starts_with('#')) {
+    constexpr std::string_view kMarkerWords[] = {"Title", "NREF1", "NREF2", "NREF3", "E", "s"};
+    const std::string_view rest = trim(title.substr(1));
+    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+    for (std::string_view marker : kMarkerWords)
+      if (word == marker)
+        return "the title \"" + std::string(trim_right(title)) +
+               "\" would read as a marker line of the MEM data set (\"#\", then \"" +
+               std::string(marker) + "\")";
+  }
+  return {};
+}
+
 std::string cell_fault(const std::array<double, 6>& cell) {
   static const char* const names[] = {"a", "b", "c", "alpha", "beta", "gamma"};
   for (int i = 0; i < 3; ++i)

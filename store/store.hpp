@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -215,6 +216,11 @@ struct Store {
 // What is wrong with a unit cell whose lengths are not all positive or whose angles do not
 // all lie strictly between 0 and 180 degrees; empty for a cell that can be right.
 std::string cell_fault(const std::array<double, 6>& cell);
+
+// What is wrong with a title for line 2 of the outputs: a control byte (a tab aside), which
+// would stand in the text files, or a beginning that reads as a marker line of the MEM data
+// set ("#", optional blanks, and a section name); empty for a title that can be written.
+std::string title_fault(std::string_view title);
 
 // Dspacing of entries 1..n from the cell and h k l, by the general (triclinic) expression.
 void d_spacings_from_cell(Store& s, std::int64_t n);
