@@ -1022,7 +1022,9 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
        "memprep: sample.fos: record 1: the title holds a control byte (0x1b at byte 3)"},
       {"a control byte in the title of a control file",
        G,
-       edit("silicon.ctl", "Silicon at room", "Silicon\x01" "at room"),
+       edit("silicon.ctl", "Silicon at room",
+            "Silicon\x01"
+            "at room"),
        {},
        "memprep: silicon.ctl:5: the title holds a control byte (0x01 at byte 8)"},
       {"a binary title that reads as a marker of the MEM data set",
