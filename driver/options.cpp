@@ -54,8 +54,8 @@ constexpr OptionRow kOptions[] = {
      "|F_model| when the phases come from the model) as an SVG image",
      [](CommandLine& c, std::string_view v) { c.run.plot_file = v; }},
     {0, "template", "SOURCE",
-     "write a commented control file for SOURCE (a FullProf output or\n"
-     "list file) on standard output, with every value the source holds;\n"
+     "write a commented control file for SOURCE (a FullProf output, list\n"
+     "file or reflection CIF) on standard output, with every value the source holds;\n"
      "the values it does not hold are placeholders <...> to replace",
      [](CommandLine& c, std::string_view v) {
        if (v.empty()) throw UsageError("--template needs the name of a source, not an empty one");
@@ -202,9 +202,9 @@ std::string help_text() {
   std::string text = kUsageLine;
   text +=
       "\n"
-      "Converts the result of a Rietveld refinement of powder-diffraction data into a\n"
-      "MEM data set (the input of a maximum-entropy-method analysis of the electron or\n"
-      "nuclear density). Each control file is converted in turn; '-' is standard input.\n"
+      "Converts the result of a refinement (a Rietveld refinement of powder data, or a\n"
+      "reflection CIF) into a MEM data set (the input of a maximum-entropy-method\n"
+      "analysis of the electron or nuclear density). Each control file is converted in turn; '-' is standard input.\n"
       "\n"
       "A control file names the source file and the output file and holds the\n"
       "settings the source does not provide, one per line; '#' starts a comment.\n"
