@@ -6,8 +6,8 @@
 
 namespace memprep {
 
-// The complete, commented control file for `source` (a FullProf output, a list file or a reflection CIF).
-// Throws IoFailure when the source cannot be read or is of another kind.
+// The complete, commented control file for `source` (a FullProf output, a list file or a reflection
+// CIF). Throws IoFailure when the source cannot be read or is of another kind.
 std::string control_template(const std::string& source);
 
 }  // namespace memprep
