@@ -47,6 +47,14 @@ inline std::string number_text(double v) {
   return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("(a number)");
 }
 
+// A real number to `digits` significant digits (1 to 17), for summaries, listings and plots;
+// the general form, as printf's %g writes it.
+inline std::string figures_text(double v, int digits) {
+  char buf[40];  // sign, 17 digits, point, exponent
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+  return r.ec == std::errc() ? std::string(buf, r.ptr) : number_text(v);
+}
+
 // "FILE:LINE", or "FILE" when no line applies (line 0): how messages name a place.
 inline std::string where(const std::string& file, std::int64_t line) {
   std::string s = name_for_message(file);

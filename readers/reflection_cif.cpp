@@ -29,6 +29,8 @@
 
 #include "crystal/crystal.hpp"
 #include "crystal/structure_cif.hpp"
+#include "io/errors.hpp"
+#include "io/fields.hpp"
 #include "io/files.hpp"
 #include "readers/cif_document.hpp"
 #include "readers/readers.hpp"
@@ -194,13 +196,6 @@ std::optional<std::int64_t> cif_integer(std::string_view v) {
   const auto r = std::from_chars(v.data(), v.data() + v.size(), x);
   if (r.ec != std::errc() || r.ptr != v.data() + v.size() || v.empty()) return std::nullopt;
   return x;
-}
-
-// A value to `digits` significant digits, for the summary.
-std::string figures(double v, int digits) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-  return std::string(buf, r.ptr);
 }
 
 bool holds_atoms(const Block& b) {
@@ -498,7 +493,7 @@ class CifReader {
       fail(0, e.what());
     }
     if (fit_.used == 0 || !(fit_.R <= run_.options.max_r_f2))
-      fail(0, "the model (" + model_from_ + ") gives R(F^2) = " + figures(fit_.R, 3) +
+      fail(0, "the model (" + model_from_ + ") gives R(F^2) = " + figures_text(fit_.R, 3) +
                   " against the file's F^2calc over " + std::to_string(fit_.used) +
                   " reflections, above " + number_text(run_.options.max_r_f2) +
                   ": not the model of this refinement (--max-r-f2 accepts a larger R)");
@@ -580,16 +575,11 @@ class CifReader {
     read_control_line(run_, s_.TITLE, 70, line.what);
     run_.origin[Setting::title] = where(run_.ctl.name(), run_.ctl.line());
     if (std::string fault = title_fault(s_.TITLE); !fault.empty()) run_.ctl.fail(fault);
-    std::string_view t = s_.TITLE;
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-    if (t != "-") return;
+    if (trim(s_.TITLE) != "-") return;
     std::string title;
     if (const std::string* v = block_.find_value("_shelx_title")) title = cif_text(*v);
     if (title.empty()) title = block_.name();
-    std::string_view tv = title;
-    while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
-    s_.TITLE = std::string(tv.substr(0, 70));
+    s_.TITLE = std::string(trim(title).substr(0, 70));
     for (char& ch : s_.TITLE)
       if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
     if (std::string fault = title_fault(s_.TITLE); !fault.empty())
@@ -838,10 +828,10 @@ class CifReader {
     c = "block data_" + block_.name();
     if (!code.empty()) c += ", list code " + code;
     c += " (" + measured_ + "; " + calculated_ + "), " + group_.hm();
-    c += ", F000 " + figures(s_.AMPPOS, 6) + " from " + f000_from_;
+    c += ", F000 " + figures_text(s_.AMPPOS, 6) + " from " + f000_from_;
     if (factors_)
       c += "; model " + model_from_ + (phases_in_file_ ? "" : " gives the phases") + ": scale " +
-           figures(fit_.scale, 6) + ", R(F^2) " + figures(fit_.R, 3) + " over " +
+           figures_text(fit_.scale, 6) + ", R(F^2) " + figures_text(fit_.R, 3) + " over " +
            std::to_string(fit_.used) + " reflections";
     if (powder_)
       c += "; phase " + phase_id_ + " (data_" + phase_block_.name() + "), " + rule_words_;

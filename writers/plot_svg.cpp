@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "io/errors.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -18,16 +19,15 @@ constexpr double kPanelWidth = 420, kPanelHeight = 320;
 constexpr double kLeft = 72, kRight = 18, kTop = 48, kBottom = 52;  // margins of a plot area
 constexpr double kHeader = 30;                                      // the legend above the rows
 
+// A coordinate of the image, to a tenth of a point.
 std::string num(double v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 1);
-  return std::string(buf, r.ptr);
+  return r.ec == std::errc() ? std::string(buf, r.ptr) : number_text(v);
 }
 
 std::string label(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 4);
-  return std::string(buf, r.ptr);
+  return figures_text(v, 4);
 }
 
 std::string escaped(std::string_view text) {

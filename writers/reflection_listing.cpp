@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "io/errors.hpp"
 #include "writers/writers.hpp"
 
 namespace memprep {
@@ -14,9 +15,7 @@ namespace {
 void put_number(std::string& line, double v) {
   line += '\t';
   if (std::isnan(v)) return;
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-  line.append(buf, r.ptr);
+  line += figures_text(v, 6);
 }
 
 }  // namespace
