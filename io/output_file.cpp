@@ -190,6 +190,17 @@ void OutputFile::flush() {
   used_ = 0;
 }
 
+void OutputFile::write_text(std::string_view text) {
+  if (text.size() > kBuffer - used_) {
+    flush();
+    if (text.size() >= kBuffer / 2) {  // a large piece goes out without a copy
+      write_all(text.data(), text.size());
+      return;
+    }
+  }
+  if (!text.empty()) std::memcpy(buffer_.get() + used_, text.data(), text.size());
+  used_ += text.size();
+}
 void OutputFile::write_line(std::string_view line) {
   if (line.size() >= kBuffer) {  // longer than the buffer: written on its own
     flush();

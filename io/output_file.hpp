@@ -34,6 +34,8 @@ class OutputFile {
 
   // Writes one line and its line end.
   void write_line(std::string_view line);
+  // Writes text as it stands (lines with their ends).
+  void write_text(std::string_view text);
 
   // Room for n more characters (n at most kRoom), at the place returned: the caller builds
   // them there in place and then calls advance with the number it made.

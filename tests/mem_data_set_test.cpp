@@ -3,8 +3,15 @@
 // by the golden cases; these tests look at the lines that vary with the settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <chrono>
+#include <cstring>
 #include <sstream>
+#include <thread>
 
+#include "io/ordered_output.hpp"
 #include "steps/uncertainties.hpp"
 #include "support.hpp"
 #include "writers/writers.hpp"
@@ -136,6 +143,90 @@ TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
     } catch (const IoFailure& f) {
       EXPECT_NE(std::string(f.what()).find(r.message), std::string::npos) << f.what();
     }
+  }
+}
+
+// The records of a large store are made in chunks on two threads: the file keeps their
+// order, and of two refused values the one earlier in the file is reported, wherever the
+// chunks were made, with no file left.
+TEST(MemDataSetWriter, RecordsMadeInChunksKeepTheirOrderAndTheFirstRefusal) {
+  constexpr int kCount = 5000;  // five chunks
+  auto filled = [](Writer& w, std::vector<int> bad) {
+    w.run.SRCFILE = "sample.out";
+    for (int j = 1; j <= kCount; ++j) {
+      const bool refused = std::find(bad.begin(), bad.end(), j) != bad.end();
+      w.reflection(j % 50, j / 50, 1, refused ? 2e12 : j, 0, j, 1e10);
+      w.s.SrcLine[static_cast<std::size_t>(j)] = j + 100;
+    }
+  };
+  {
+    Writer w;
+    filled(w, {});
+    const std::vector<std::string> lines = w.lines();
+    ASSERT_GE(lines.size(), 14u + kCount);
+    for (int j = 1; j <= kCount; ++j) {
+      char expected[64];
+      std::snprintf(expected, sizeof expected, "%5d%5d    1%15.3f", j % 50, j / 50, double(j));
+      ASSERT_EQ(lines[13 + static_cast<std::size_t>(j)].substr(0, 30), expected) << j;
+    }
+  }
+  for (const std::vector<int>& bad : {std::vector<int>{4100, 2500}, {4100}, {1024, 1025}}) {
+    test::TempDir dir;
+    {
+      Writer w;
+      filled(w, bad);
+      w.run.mem.create((dir.path / "out.mem").string());
+      assign_uncertainties(w.s);
+      try {
+        write_mem_data_set(w.run);
+        ADD_FAILURE() << bad[0] << ": written";
+      } catch (const IoFailure& f) {
+        const int first = *std::min_element(bad.begin(), bad.end());
+        EXPECT_NE(std::string(f.what()).find("sample.out:" + std::to_string(first + 100) + ":"),
+                  std::string::npos)
+            << f.what();
+      }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
+  }
+}
+
+// Chunks that take uneven times (every tenth is slow, wherever it is made: the others
+// are made past it as far as the free buffers allow) still reach the file whole and in order, and a refusal in a slow chunk wins over one in a later, quick one.
+TEST(MemDataSetWriter, ChunksMadeOutOfTurnAreWrittenInOrder) {
+  constexpr std::size_t kItems = 40 * ordered::kChunk + 17;
+  auto make = [](std::size_t refused) {
+    return [refused](ChunkText& text, std::size_t item) {
+      if (item % ordered::kChunk == 0 && item / ordered::kChunk % 10 == 7)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (item == refused || item == refused + 3 * ordered::kChunk)
+        throw IoFailure("items", static_cast<std::int64_t>(item), "refused");
+      const std::string line = std::to_string(item);
+      std::memcpy(text.room(line.size() + 1), (line + "\n").data(), line.size() + 1);
+      text.advance(line.size() + 1);
+    };
+  };
+  test::TempDir dir;
+  const std::string path = (dir.path / "items").string();
+  {
+    OutputFile out;
+    out.create(path);
+    write_in_order(out, kItems, make(kItems * 2));
+    out.finish();
+    out.commit();
+  }
+  std::istringstream in(test::read_file(path));
+  std::size_t n = 0;
+  for (std::string line; std::getline(in, line); ++n) ASSERT_EQ(line, std::to_string(n));
+  EXPECT_EQ(n, kItems);
+
+  OutputFile out;
+  out.create(path);
+  try {
+    write_in_order(out, kItems, make(17 * ordered::kChunk + 5));  // chunk 17 is slow, 20 quick
+    ADD_FAILURE() << "written";
+  } catch (const IoFailure& f) {
+    EXPECT_EQ(f.line, static_cast<std::int64_t>(17 * ordered::kChunk + 5));
   }
 }
 

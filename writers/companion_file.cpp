@@ -1,4 +1,5 @@
 #include "io/fields.hpp"
+#include "io/ordered_output.hpp"
 #include "writers/record.hpp"
 #include "writers/writers.hpp"
 
@@ -93,21 +94,21 @@ void write_companion_file(Run& run) {
   } else {
     out.write_line("#   h    k    l          Fo(r)          Fo(i)        |Fo|          Io");
   }
-  for (std::int64_t j = 1; j <= listed; ++j) {
-    const auto i = static_cast<std::size_t>(grouped ? s.source_order[j - 1] : j);
+  write_in_order(out, static_cast<std::size_t>(listed), [&](ChunkText& text, std::size_t j) {
+    const auto i = grouped ? static_cast<std::size_t>(s.source_order[j]) : j + 1;
     const Origin r = Origin::reflection(i);
     if (s.LTOF)
-      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+      write_record(run, text, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
                    I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
                    F(s.FoI[i], 15, 4, "Fo(i)", r), F(s.FoAbs[i], 15, 4, "|Fo|", r),
                    PG(s.Io[i], 14, 6, "Io", r), PG(s.Tof[i], 14, 6, "the time of flight", r),
                    F(s.Wavelength[i], 12, 4, "the wavelength", r), F(s.Dspacing[i], 8, 4, "d", r));
     else
-      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+      write_record(run, text, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
                    I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
                    F(s.FoI[i], 15, 4, "Fo(i)", r), F(s.FoAbs[i], 15, 4, "|Fo|", r),
                    PG(s.Io[i] * 1.0e-10, 14, 6, "Io", r));
-  }
+  });
 
   out.write_line("# NREF2");
   out.write_line("    0");

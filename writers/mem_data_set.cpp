@@ -1,6 +1,7 @@
 // The MEM data set: title, cell, the fixed POP line, symmetry and grid, the amplitude
 // block, and one line per reflection with its sigma(|Fo|). Every number must fit its field.
 #include "io/fields.hpp"
+#include "io/ordered_output.hpp"
 #include "writers/record.hpp"
 #include "writers/writers.hpp"
 
@@ -98,28 +99,28 @@ void write_mem_data_set(Run& run) {
     out.write_line(
         "#   h    k    l          Fo(r)          Fo(i)    sigma(|Fo|)           |Fo|"
         "          Io     Wavelength         d");
-    for (std::int64_t j = 1; j <= s.NREF1; ++j) {
-      const auto i = static_cast<std::size_t>(j);
+    write_in_order(out, static_cast<std::size_t>(s.NREF1), [&](ChunkText& text, std::size_t j) {
+      const std::size_t i = j + 1;
       const Origin r = Origin::reflection(i);
-      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+      write_record(run, text, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
                    I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 4, "Fo(r)", r),
                    F(s.FoI[i], 15, 4, "Fo(i)", r),
                    uncertainty(F(s.SigFo[i], 15, 4, "sigma(|Fo|)", r)),
                    F(s.FoAbs[i], 15, 4, "|Fo|", r), X(4), G(s.Io[i], 12, 6, "Io", r), X(1),
                    F(s.Wavelength[i], 10, 4, "the wavelength", r), F(s.Dspacing[i], 10, 4, "d", r));
-    }
+    });
   } else {
     out.write_line(
         "#   h    k    l          Fo(r)          Fo(i)    sigma(|Fo|)           |Fo|      Io");
-    for (std::int64_t j = 1; j <= s.NREF1; ++j) {
-      const auto i = static_cast<std::size_t>(j);
+    write_in_order(out, static_cast<std::size_t>(s.NREF1), [&](ChunkText& text, std::size_t j) {
+      const std::size_t i = j + 1;
       const Origin r = Origin::reflection(i);
-      write_record(run, out, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
+      write_record(run, text, kOutput, I(s.H[i], 5, "h", r), I(s.K[i], 5, "k", r),
                    I(s.L[i], 5, "l", r), F(s.FoR[i], 15, 3, "Fo(r)", r),
                    F(s.FoI[i], 15, 3, "Fo(i)", r),
                    uncertainty(F(s.SigFo[i], 15, 3, "sigma(|Fo|)", r)),
                    F(s.FoAbs[i], 15, 3, "|Fo|", r), PG(s.Io[i] * 1.0e-10, 12, 4, "Io", r));
-    }
+    });
   }
 }
 

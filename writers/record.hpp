@@ -215,12 +215,12 @@ void put_fields(const Run& run, std::string_view output, std::string& line, Fiel
 }
 
 // Writes the record of `fields` on `out` ("the MEM data set", "the companion file" in
-// messages), built in place in the file's buffer.
-template <class... Fields>
-[[gnu::always_inline]] inline void write_record(const Run& run, OutputFile& out,
-                                                std::string_view output, Fields... fields) {
+// messages), built in place in the file's buffer or in a chunk's text (io/ordered_output.hpp).
+template <class Out, class... Fields>
+[[gnu::always_inline]] inline void write_record(const Run& run, Out& out, std::string_view output,
+                                                Fields... fields) {
   const std::size_t n = (record::width(fields) + ... + 1);  // and the line end
-  if (n > OutputFile::kRoom) [[unlikely]] {
+  if (n > Out::kRoom) [[unlikely]] {
     std::string line;
     put_fields(run, output, line, fields...);
     out.write_line(line);
