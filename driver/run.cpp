@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -193,6 +194,19 @@ void run_converter(Run& run, const CallFiles* call) {
 
 namespace {
 
+// The entries a source of this size can hold at most, taking a reflection for every 40 bytes
+// (no source spends fewer on one): the store makes their pages ready beside the reader.
+std::size_t entries_expected(const Run& run) {
+  std::uintmax_t bytes = 0;
+  for (const std::string* name : {&run.SRCFILE, &run.AUXFILE}) {
+    std::error_code ec;
+    if (name->empty() || *name == "-" || !std::filesystem::is_regular_file(*name, ec)) continue;
+    const std::uintmax_t size = std::filesystem::file_size(*name, ec);
+    if (!ec) bytes += size;
+  }
+  return static_cast<std::size_t>(std::min<std::uintmax_t>(bytes / 40 + 1, MAXREF + 1));
+}
+
 void convert(Run& run, const CallFiles* call) {
   if (run.CTLFILE.size() > kLongestName)
     throw IoFailure(
@@ -239,6 +253,7 @@ void convert(Run& run, const CallFiles* call) {
 
   read_settings(run);
   if (kind.source.text) run.src.open(run.SRCFILE);
+  run.store.expect(entries_expected(run));
   kind.source.read(run);
   finish_layout(run);
   run.ctl.close();

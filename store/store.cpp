@@ -15,6 +15,7 @@
 
 #include "io/errors.hpp"
 #include "io/fields.hpp"
+#include "io/threads.hpp"
 #include "store/degrees.hpp"
 
 namespace memprep {
@@ -55,6 +56,59 @@ void StoreMemory::redzone([[maybe_unused]] std::size_t offset,
   poisoned_.emplace_back(offset, length);
   ASAN_POISON_MEMORY_REGION(static_cast<char*>(base_) + offset, length);
 #endif
+}
+
+void StoreMemory::populate(void* at, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<std::uintptr_t>(at) / page * page;
+  const auto last = reinterpret_cast<std::uintptr_t>(at) + bytes;
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)at;
+  (void)bytes;
+#endif
+}
+
+void StorePrefetch::start(std::vector<std::pair<void*, std::size_t>> ranges) {
+  stop();
+  ranges_ = std::move(ranges);
+  stopped_ = false;
+  thread_ = start_quiet_thread([this] {
+    // Blocks of 8192 entries (64 KiB of each array): the first ranges are the arrays every
+    // reader fills, which the reader then finds present block by block.
+    static constexpr std::size_t kBlock = 8192 * Store::kEntryBytes;
+    static constexpr std::size_t kFirst = 9;
+    auto pass = [this](std::size_t from, std::size_t to) {
+      std::size_t longest = 0;
+      for (std::size_t a = from; a < to; ++a) longest = std::max(longest, ranges_[a].second);
+      for (std::size_t at = 0; at < longest; at += kBlock)
+        for (std::size_t a = from; a < to; ++a) {
+          if (stopped_.load(std::memory_order_relaxed)) return;
+          const auto [data, bytes] = ranges_[a];
+          if (at < bytes)
+            StoreMemory::populate(static_cast<char*>(data) + at, std::min(kBlock, bytes - at));
+        }
+    };
+    pass(0, std::min(kFirst, ranges_.size()));
+    pass(std::min(kFirst, ranges_.size()), ranges_.size());
+  });
+}
+
+void StorePrefetch::stop() {
+  stopped_ = true;
+  if (thread_.joinable()) thread_.join();
+}
+
+void Store::expect(std::size_t n) {
+  const std::size_t entries = std::min<std::size_t>(n, MAXREF + 1);
+  std::vector<std::pair<void*, std::size_t>> ranges;
+  auto add = [&](auto& a) { ranges.emplace_back(a.begin(), entries * kEntryBytes); };
+  for (auto* a : {&H, &K, &L, &SrcLine}) add(*a);
+  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &SigFo}) add(*a);
+  for (auto* a : {&MRef}) add(*a);
+  for (auto* a : {&Wavelength, &Dspacing, &Tof, &Pos, &Fwhm, &Icalc, &SigIo, &FcAbs}) add(*a);
+  prefetch_.start(std::move(ranges));
 }
 
 std::string capacity_message() {

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -49,6 +51,11 @@ class StoreMemory {
   // The next `bytes` of the mapping, on a 64-byte boundary; std::bad_alloc past its end.
   void* take(std::size_t bytes);
 
+  // Makes the pages of `bytes` from `at` (within the mapping) present, as zero pages written
+  // to; nothing where the system cannot (before Linux 5.14). Safe beside threads that use
+  // the same pages: what they hold is not changed.
+  static void populate(void* at, std::size_t bytes);
+
   // The room `count` slices of `bytes` each take, with their redzones.
   static constexpr std::size_t room(std::size_t count, std::size_t bytes) {
     return kRedzone + count * ((bytes + 63) / 64 * 64 + kRedzone);
@@ -88,6 +95,27 @@ class StoreArray {
  private:
   T* data_;
   std::size_t n_;
+};
+
+// Populates the first entries of the store's arrays on a second thread while a reader fills
+// them: a page the reader finds present costs it no fault. The arrays the readers fill most
+// come first, each in blocks of entries, so that the present entries stay ahead of the
+// reader. Stopped and joined when it ends.
+class StorePrefetch {
+ public:
+  StorePrefetch() = default;
+  ~StorePrefetch() { stop(); }
+  StorePrefetch(const StorePrefetch&) = delete;
+  StorePrefetch& operator=(const StorePrefetch&) = delete;
+
+  // Starts on `ranges` (each the data of an array and the bytes of its entries to populate).
+  void start(std::vector<std::pair<void*, std::size_t>> ranges);
+  void stop();
+
+ private:
+  std::vector<std::pair<void*, std::size_t>> ranges_;
+  std::atomic<bool> stopped_{false};
+  std::thread thread_;
 };
 
 struct Store {
@@ -211,6 +239,13 @@ struct Store {
   // Entries 1..n take the values of entries from[1..n] (from[0] is not used), the values
   // read for the uncertainties and the overlap groups included.
   void reorder(const std::vector<std::int64_t>& from, std::int64_t n);
+
+  // Tells the store that about n entries are coming: their pages are made present beside the
+  // reader (StorePrefetch), at most MAXREF + 1 of each array.
+  void expect(std::size_t n);
+
+ private:
+  StorePrefetch prefetch_;  // last: stopped before the arrays' memory goes
 };
 
 // What is wrong with a unit cell whose lengths are not all positive or whose angles do not
