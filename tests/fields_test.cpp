@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "io/errors.hpp"
+#include "io/fields_decimal.hpp"
 
 namespace memprep {
 namespace {
@@ -257,7 +258,8 @@ std::string what_is_wrong(const std::function<void()>& f) {
 }
 
 // A field of up to 19 digits takes a direct conversion, a longer one the full conversion:
-// twenty leading zeros must leave every value, and every refusal, as it was.
+// twenty leading zeros must leave every value, and every refusal, as it was. The one pass
+// over plain forms must give what the full scan gives, for fixed fields and free items.
 TEST(FieldInput, AFieldReadsTheSameWithTwentyLeadingZeros) {
   std::mt19937_64 rng(3);
   const std::string alphabet = "0123456789     ..-+EeD";
@@ -271,6 +273,15 @@ TEST(FieldInput, AFieldReadsTheSameWithTwentyLeadingZeros) {
                  std::pow(10.0, static_cast<int>(rng() % 30) - 15);
       std::snprintf(buf, sizeof buf, i % 4 == 1 ? "%12.5E" : "%12.4f", v);
       f = buf;
+    }
+    for (decimal::RealForm form :
+         {decimal::RealForm{true, 0, 0}, decimal::RealForm{true, 3, 1}, decimal::RealForm{false}}) {
+      double one_pass = 0, full = 0;
+      const decimal::Status st = decimal::scan_real<true, true>(f, form, one_pass);
+      ASSERT_EQ(st, (decimal::scan_real<true, false>(f, form, full))) << "'" << f << "'";
+      if (st == decimal::Status::ok) {
+        ASSERT_EQ(bits(one_pass), bits(full)) << "'" << f << "'";
+      }
     }
     // The zeros go where the mantissa starts, after the blanks and the sign.
     std::size_t at = f.find_first_not_of(' ');
