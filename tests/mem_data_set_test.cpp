@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -192,7 +192,8 @@ TEST(MemDataSetWriter, RecordsMadeInChunksKeepTheirOrderAndTheFirstRefusal) {
 }
 
 // Chunks that take uneven times (every tenth is slow, wherever it is made: the others
-// are made past it as far as the free buffers allow) still reach the file whole and in order, and a refusal in a slow chunk wins over one in a later, quick one.
+// are made past it as far as the free buffers allow) still reach the file whole and in order, and a
+// refusal in a slow chunk wins over one in a later, quick one.
 TEST(MemDataSetWriter, ChunksMadeOutOfTurnAreWrittenInOrder) {
   constexpr std::size_t kItems = 40 * ordered::kChunk + 17;
   auto make = [](std::size_t refused) {
