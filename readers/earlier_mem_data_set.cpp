@@ -96,6 +96,7 @@ bool read_plain_reflection(std::string_view rec, ReflectionValues& v) {
 // value after it: a reflection line with more than six values and a comma between two
 // digits is refused at that number.
 void refuse_decimal_comma(const TextSource& src, std::string_view rec) {
+  if (rec.find(',') == std::string_view::npos) return;  // the lines of nearly every file
   std::size_t values = 0;
   for (std::size_t i = 0; i < rec.size();) {
     while (i < rec.size() && (is_space(rec[i]) || rec[i] == ',')) ++i;
