@@ -255,7 +255,7 @@ void convert(Run& run, const CallFiles* call) {
   if (kind.source.text) run.src.open(run.SRCFILE);
   run.store.expect(entries_expected(run));
   kind.source.read(run);
-  run.store.read_done();
+  run.store.entries_done();
   finish_layout(run);
   run.ctl.close();
 

@@ -186,6 +186,7 @@ void ListFile::read() {
                     : std::numeric_limits<std::int64_t>::min();
   s.NREF1 = 0;
   if (find_reflection_list()) read_reflection_table();
+  s.entries_done();  // the profile dump after the list holds no reflections
   if (!phase_seen && !other_phases.empty())
     throw not_held(src.name(), "phase", other_phases, s.IPHASE, run.origin[Setting::phase]);
 

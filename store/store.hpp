@@ -243,9 +243,9 @@ struct Store {
   // Tells the store that about n entries are coming: their pages are made present beside the
   // reader (StorePrefetch), at most MAXREF + 1 of each array.
   void expect(std::size_t n);
-  // The reader is done: the populating stops, leaving the second core to the steps and the
-  // writers.
-  void read_done() { prefetch_.stop(); }
+  // The reader has taken its last entry: the populating stops, leaving the second core to
+  // the rest of the reading, the steps and the writers.
+  void entries_done() { prefetch_.stop(); }
 
  private:
   StorePrefetch prefetch_;  // last: stopped before the arrays' memory goes
