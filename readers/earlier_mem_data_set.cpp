@@ -321,6 +321,7 @@ void read_overlap_groups(Run& run) {
       src.read_all("member line: expected h k l M in columns 1-62", s.H[n], s.K[n], s.L[n],
                    s.MRef[n]);
       s.SrcLine[n] = src.line();
+      s.reached(n);
       IREF = static_cast<std::int64_t>(n);
       ++g.NMem;
     }

@@ -228,6 +228,7 @@ void read_fos_file(Run& run) {
     s.FoAbs[i] = real_at(f, rec, 5);
     s.Io[i] = real_at(f, rec, 6);
     s.SrcLine[i] = 7 + i;
+    s.reached(static_cast<std::size_t>(i));
   }
 }
 

@@ -471,6 +471,7 @@ class FullprofReader {
       if (from_model_) {
         take_from_model(j);
         s_.NREF1 = static_cast<std::int64_t>(j);
+        s_.reached(j);
         continue;
       }
 
@@ -502,6 +503,7 @@ class FullprofReader {
       s_.FoI[j] = s_.FoAbs[j] * phi.sin;
       if (model_) note_against_model(j);
       s_.NREF1 = static_cast<std::int64_t>(j);
+      s_.reached(j);
     }
     if (from_model_) return;
     std::int64_t surplus = 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <initializer_list>
 #include <new>
@@ -70,29 +71,33 @@ void StoreMemory::populate(void* at, std::size_t bytes) {
 #endif
 }
 
-void StorePrefetch::start(std::vector<std::pair<void*, std::size_t>> ranges) {
+void StorePrefetch::start(std::vector<void*> arrays, std::size_t entries) {
   stop();
-  ranges_ = std::move(ranges);
+  arrays_ = std::move(arrays);
+  entries_ = entries;
+  reached_ = 0;
   stopped_ = false;
-  thread_ = start_quiet_thread([this] {
-    // Blocks of 8192 entries (64 KiB of each array): the first ranges are the arrays every
-    // reader fills, which the reader then finds present block by block.
-    static constexpr std::size_t kBlock = 8192 * Store::kEntryBytes;
-    static constexpr std::size_t kFirst = 9;
-    auto pass = [this](std::size_t from, std::size_t to) {
-      std::size_t longest = 0;
-      for (std::size_t a = from; a < to; ++a) longest = std::max(longest, ranges_[a].second);
-      for (std::size_t at = 0; at < longest; at += kBlock)
-        for (std::size_t a = from; a < to; ++a) {
-          if (stopped_.load(std::memory_order_relaxed)) return;
-          const auto [data, bytes] = ranges_[a];
-          if (at < bytes)
-            StoreMemory::populate(static_cast<char*>(data) + at, std::min(kBlock, bytes - at));
-        }
-    };
-    pass(0, std::min(kFirst, ranges_.size()));
-    pass(std::min(kFirst, ranges_.size()), ranges_.size());
-  });
+  thread_ = start_quiet_thread([this] { run(); });
+}
+
+void StorePrefetch::run() {
+  const std::size_t blocks = (entries_ + kBlock - 1) / kBlock;
+  for (std::size_t b = 0; b < blocks && !stopped_.load(std::memory_order_relaxed);) {
+    const std::size_t reached = reached_.load(std::memory_order_relaxed);
+    if ((b + 1) * kBlock <= reached) {  // the reader has passed this block
+      b = reached / kBlock;
+      continue;
+    }
+    if (b * kBlock > reached + 2 * kBlock) {  // far enough ahead
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      continue;
+    }
+    const std::size_t first = b * kBlock, n = std::min(kBlock, entries_ - first);
+    for (void* data : arrays_)
+      StoreMemory::populate(static_cast<char*>(data) + first * Store::kEntryBytes,
+                            n * Store::kEntryBytes);
+    ++b;
+  }
 }
 
 void StorePrefetch::stop() {
@@ -101,14 +106,12 @@ void StorePrefetch::stop() {
 }
 
 void Store::expect(std::size_t n) {
-  const std::size_t entries = std::min<std::size_t>(n, MAXREF + 1);
-  std::vector<std::pair<void*, std::size_t>> ranges;
-  auto add = [&](auto& a) { ranges.emplace_back(a.begin(), entries * kEntryBytes); };
-  for (auto* a : {&H, &K, &L, &SrcLine}) add(*a);
-  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &SigFo}) add(*a);
-  for (auto* a : {&MRef}) add(*a);
-  for (auto* a : {&Wavelength, &Dspacing, &Tof, &Pos, &Fwhm, &Icalc, &SigIo, &FcAbs}) add(*a);
-  prefetch_.start(std::move(ranges));
+  std::vector<void*> arrays;
+  for (auto* a : {&H, &K, &L, &SrcLine, &MRef}) arrays.push_back(a->begin());
+  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &SigFo, &Wavelength, &Dspacing, &Tof, &Pos, &Fwhm,
+                  &Icalc, &SigIo, &FcAbs})
+    arrays.push_back(a->begin());
+  prefetch_.start(std::move(arrays), std::min<std::size_t>(n, MAXREF + 1));
 }
 
 std::string capacity_message() {

@@ -97,23 +97,32 @@ class StoreArray {
   std::size_t n_;
 };
 
-// Populates the first entries of the store's arrays on a second thread while a reader fills
-// them: a page the reader finds present costs it no fault. The arrays the readers fill most
-// come first, each in blocks of entries, so that the present entries stay ahead of the
-// reader. Stopped and joined when it ends.
+// Populates the store's arrays on a second thread while a reader fills them: a page the
+// reader finds present costs it no fault. It works in blocks of entries, every array's part
+// of a block in turn (the arrays the readers fill most first), at most two blocks ahead of
+// the entry the reader has reached (`reached`), and moves on to the reader's block when the
+// reader has passed it. Stopped and joined when it ends.
 class StorePrefetch {
  public:
+  static constexpr std::size_t kBlock = 8192;  // entries: 64 KiB of each array
+
   StorePrefetch() = default;
   ~StorePrefetch() { stop(); }
   StorePrefetch(const StorePrefetch&) = delete;
   StorePrefetch& operator=(const StorePrefetch&) = delete;
 
-  // Starts on `ranges` (each the data of an array and the bytes of its entries to populate).
-  void start(std::vector<std::pair<void*, std::size_t>> ranges);
+  // Starts on the arrays at `arrays` (their data), `entries` of each.
+  void start(std::vector<void*> arrays, std::size_t entries);
   void stop();
+  // The reader has filled the entries before n.
+  void reached(std::size_t n) { reached_.store(n, std::memory_order_relaxed); }
 
  private:
-  std::vector<std::pair<void*, std::size_t>> ranges_;
+  void run();
+
+  std::vector<void*> arrays_;
+  std::size_t entries_ = 0;
+  std::atomic<std::size_t> reached_{0};
   std::atomic<bool> stopped_{false};
   std::thread thread_;
 };
@@ -217,6 +226,7 @@ struct Store {
     require_capacity(NREF1 + 1, at);
     const auto n = static_cast<std::size_t>(++NREF1);
     SrcLine[n] = src_line;
+    prefetch_.reached(n);
     return n;
   }
   [[noreturn]] static void stop_at_capacity(const std::string& at);
@@ -246,6 +256,9 @@ struct Store {
   // The reader has taken its last entry: the populating stops, leaving the second core to
   // the rest of the reading, the steps and the writers.
   void entries_done() { prefetch_.stop(); }
+  // The reader has filled entry n (add_reflection tells it for those that use it): the
+  // populating keeps a little ahead of it.
+  void reached(std::size_t n) { prefetch_.reached(n); }
 
  private:
   StorePrefetch prefetch_;  // last: stopped before the arrays' memory goes

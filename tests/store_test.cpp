@@ -1,5 +1,6 @@
 // The store's arrays under AddressSanitizer: an entry outside an array is reported where it
-// is written, not left to land in the neighbouring array.
+// is written, not left to land in the neighbouring array; and their pages made present
+// beside a reader.
 #include "store/store.hpp"
 
 #include <gtest/gtest.h>
@@ -30,6 +31,27 @@ TEST(StoreDeathTest, WriteOutsideAnArrayIsCaughtBySanitizer) {
   EXPECT_DEATH(write_at(s.H, end), "use-after-poison");  // just past the end
   EXPECT_DEATH(write_at(s.FoR, -512), "use-after-poison");
   EXPECT_DEATH(write_at(s.FcAbs, end), "use-after-poison");  // past the last array
+}
+
+
+// The populating thread makes pages present beside a reader that fills them: what the reader
+// wrote stays, ahead of it and behind it, in every array.
+TEST(StorePrefetch, EntriesFilledWhilePagesArePopulatedKeepTheirValues) {
+  Store s;
+  s.expect(MAXREF + 1);
+  for (std::size_t i = 1; i <= MAXREF; ++i) {
+    std::size_t k = 0;
+    s.for_each_array(
+        [&](auto& a) { a[i] = static_cast<std::remove_reference_t<decltype(a[i])>>(i + ++k); });
+    if (i % 1000 == 0) s.reached(i);
+  }
+  s.entries_done();
+  for (std::size_t i = 1; i <= MAXREF; ++i) {
+    std::size_t k = 0;
+    s.for_each_array([&](auto& a) {
+      ASSERT_EQ(a[i], static_cast<std::remove_reference_t<decltype(a[i])>>(i + ++k)) << i;
+    });
+  }
 }
 
 }  // namespace
