@@ -33,7 +33,6 @@ TEST(StoreDeathTest, WriteOutsideAnArrayIsCaughtBySanitizer) {
   EXPECT_DEATH(write_at(s.FcAbs, end), "use-after-poison");  // past the last array
 }
 
-
 // The populating thread makes pages present beside a reader that fills them: what the reader
 // wrote stays, ahead of it and behind it, in every array.
 TEST(StorePrefetch, EntriesFilledWhilePagesArePopulatedKeepTheirValues) {
