@@ -114,14 +114,16 @@ template <bool kValue = true, bool kPlainPass = true>
     long long exp = 0;
     if (plain && q < end) {
       plain = *q == 'E' || *q == 'e';
-      ++q;
-      bool eneg = false;
-      if (q < end && (*q == '+' || *q == '-')) eneg = *q++ == '-';
-      const char* const e = q;
-      while (q < end && is_digit(*q)) exp = exp * 10 + (*q++ - '0');
-      plain = plain && q == end && q > e && q - e <= 4;
-      if (eneg) exp = -exp;
-      has_exp = true;
+      if (plain) {
+        ++q;
+        bool eneg = false;
+        if (q < end && (*q == '+' || *q == '-')) eneg = *q++ == '-';
+        const char* const e = q;
+        while (q < end && is_digit(*q) && q - e < 4) exp = exp * 10 + (*q++ - '0');
+        plain = q == end && q > e;
+        if (eneg) exp = -exp;
+        has_exp = true;
+      }
     }
     if (plain) {
       if (form.fixed) {
