@@ -72,6 +72,30 @@ struct RealForm {
   int scale = 0;  // its scale factor, where no exponent is written
 };
 
+// The exponent of a real as written, with what a fixed field implies where the text writes
+// none: the scale factor without an exponent, the d decimals without a point.
+inline long long implied_exponent(RealForm form, bool point, bool has_exp, long long exp) {
+  if (!form.fixed) return exp;
+  if (!has_exp) exp = -form.scale;
+  if (!point) exp -= form.d;
+  return exp;
+}
+
+// The digits m times 10^e10 with the sign, when that is up to 2^53 times a power of ten up
+// to 10^22 in magnitude: both exact doubles, so one multiplication or division gives the
+// correctly rounded value (set in v when kValue). False for any other.
+template <bool kValue>
+[[gnu::always_inline]] inline bool direct_real(std::uint64_t m, long long e10, bool neg,
+                                               double& v) {
+  if (m > (std::uint64_t{1} << 53) || e10 < -22 || e10 > 22) return false;
+  if constexpr (kValue) {
+    const double mant = static_cast<double>(m);
+    const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
+    v = neg ? -value : value;
+  }
+  return true;
+}
+
 // Reads f as a real: an optional sign, a mantissa of digits with at most one point, and
 // optionally an exponent: E, D or Q in either case with an optional sign, or a sign alone,
 // then at least one digit. Blanks are passed over everywhere. A free-format item needs a
@@ -125,21 +149,9 @@ template <bool kValue = true, bool kPlainPass = true>
         has_exp = true;
       }
     }
-    if (plain) {
-      if (form.fixed) {
-        if (!has_exp) exp = -form.scale;
-        if (!point) exp -= form.d;
-      }
-      const long long e10 = exp - decimals;
-      if (m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
-        if constexpr (kValue) {
-          const double mant = static_cast<double>(m);
-          const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
-          v = neg ? -value : value;
-        }
-        return Status::ok;
-      }
-    }
+    if (plain &&
+        direct_real<kValue>(m, implied_exponent(form, point, has_exp, exp) - decimals, neg, v))
+      return Status::ok;
   }
   bool neg = false;
   if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
@@ -175,26 +187,14 @@ template <bool kValue = true, bool kPlainPass = true>
     exp = e.count > 19 || e.value >= 1000000000 ? 1000000000 : static_cast<long long>(e.value);
     if (eneg) exp = -exp;
   }
-  if (form.fixed) {
-    if (!point && !has_exp && m.count == 0) {  // all blank, or a sign alone
-      v = 0;
-      return Status::ok;
-    }
-    if (!has_exp) exp = -form.scale;
-    if (!point) exp -= form.d;
-  } else if (m.count == 0) {
-    return Status::bad;
-  }
-  // Up to 2^53 times a power of ten up to 10^22 in magnitude: both exact doubles, so one
-  // multiplication or division gives the correctly rounded value.
-  const long long e10 = exp - decimals;
-  if (m.count <= 19 && m.value <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22) {
-    if constexpr (!kValue) return Status::ok;
-    const double mant = static_cast<double>(m.value);
-    const double value = e10 >= 0 ? mant * kPow10[e10] : mant / kPow10[-e10];
-    v = neg ? -value : value;
+  if (m.count == 0 && !form.fixed) return Status::bad;
+  if (m.count == 0 && !point && !has_exp) {  // a fixed field all blank, or a sign alone
+    v = 0;
     return Status::ok;
   }
+  exp = implied_exponent(form, point, has_exp, exp);
+  const long long e10 = exp - decimals;
+  if (m.count <= 19 && direct_real<kValue>(m.value, e10, neg, v)) return Status::ok;
   // (An exponent so large never takes the direct conversion above.)
   if (form.fixed && (exp >= 10000 || exp <= -10000)) return Status::bad;
   return convert_long(text, e10, neg, v);

@@ -87,25 +87,17 @@ inline char* n_digits_before(char* p, std::uint64_t u, int n) {
 // a half for the double product to tell.
 std::uint64_t exact_decimals(double f, int d);
 
-// Fw.d of a finite value below 2^53 with 0 to 9 decimals: the digits of the exact binary
-// value correctly rounded (ties to even, as the Fortran run time gets them from the C
-// library). A negative value that rounds to zero keeps its minus sign, as does negative zero
-// ("-0.00"), as gfortran writes them; "0." loses its zero only where the field has no room
-// for it.
-[[gnu::always_inline]] inline bool F(char* at, double v, int w, int d) {
-  if (d < 0 || d > 9 || w < 1 || w > kWidth) return false;
-  const double a = std::fabs(v);
-  if (!(a < 9007199254740992.0)) return false;  // 2^53, and not finite
-  const bool neg = std::signbit(v);
-  const int room = w - d - 1 - (neg ? 1 : 0);  // columns for the integer digits
-  if (room < 0) return false;
-  // The integer part is exact in a double, and so is a - ip. The fraction times 10^d in
-  // double precision is below 2^30, within 2^-24 of the exact product: unless it lies within
-  // 2^-20 of a half, it rounds as the exact product does.
-  std::uint64_t ip = static_cast<std::uint64_t>(a);
+// A value 0 <= a < 2^53 with 0 to 9 decimals, correctly rounded with ties to even, as its
+// integer part ip and its d decimals r: the digits of the exact binary value, as the Fortran
+// run time gets them from the C library. The integer part is exact in a double, and so is
+// a - ip. The fraction times 10^d in double precision is below 2^30, within 2^-24 of the
+// exact product: unless it lies within 2^-20 of a half, it rounds as the exact product does.
+[[gnu::always_inline]] inline void fixed_parts(double a, int d, std::uint64_t& ip,
+                                               std::uint64_t& r) {
+  ip = static_cast<std::uint64_t>(a);
   const double f = a - static_cast<double>(ip);
   const double x = f * decimal::kPow10[d];
-  std::uint64_t r = static_cast<std::uint64_t>(x);
+  r = static_cast<std::uint64_t>(x);
   const double fr = x - static_cast<double>(r);
   if (std::fabs(fr - 0.5) > 0x1p-20) [[likely]]
     r += fr > 0.5 ? 1 : 0;
@@ -117,6 +109,20 @@ std::uint64_t exact_decimals(double f, int d);
     r = 0;
     ++ip;
   }
+}
+
+// Fw.d of a finite value below 2^53 with 0 to 9 decimals, rounded by fixed_parts. A negative
+// value that rounds to zero keeps its minus sign, as does negative zero ("-0.00"), as
+// gfortran writes them; "0." loses its zero only where the field has no room for it.
+[[gnu::always_inline]] inline bool F(char* at, double v, int w, int d) {
+  if (d < 0 || d > 9 || w < 1 || w > kWidth) return false;
+  const double a = std::fabs(v);
+  if (!(a < 9007199254740992.0)) return false;  // 2^53, and not finite
+  const bool neg = std::signbit(v);
+  const int room = w - d - 1 - (neg ? 1 : 0);  // columns for the integer digits
+  if (room < 0) return false;
+  std::uint64_t ip = 0, r = 0;
+  fixed_parts(a, d, ip, r);
   if (ip != 0 && room < 20 && ip >= kPow10u[static_cast<std::size_t>(room)]) return false;
   std::memset(at, ' ', static_cast<std::size_t>(w));  // whole, in a few stores when w is known
   char* p = n_digits_before(at + w, r, d);

@@ -65,45 +65,13 @@ bool place(std::string& out, bool neg, std::string_view body, int w, bool may_dr
   return true;
 }
 
-// The value a (0 <= a < 2^53) with d decimals (1 <= d <= 9), correctly rounded with ties to
-// even, in exact integer arithmetic, as its integer part ip and its d decimals r: the
-// integer part is exact in a double, and the fraction m * 2^-k times 10^d is rounded from
-// its exact 128-bit product.
 __extension__ typedef unsigned __int128 u128;
 
-void fixed_parts(double a, int d, std::uint64_t& ip_out, std::uint64_t& r_out) {
-  const double p10 = decimal::kPow10[d];
-  const auto n10 = static_cast<std::uint64_t>(p10);  // 10^d exactly
-  std::uint64_t ip = static_cast<std::uint64_t>(a);  // truncation: a - ip is exact
-  double f = a - static_cast<double>(ip);
-  std::uint64_t r = 0;
-  // The fraction times 10^d in double precision is below 2^30, within 2^-24 of the exact
-  // product: unless it lies within 2^-20 of a half, it rounds as the exact product does.
-  const double x = f * p10;
-  const std::uint64_t fl = static_cast<std::uint64_t>(x);
-  const double fr = x - static_cast<double>(fl);
-  if (f != 0 && std::fabs(fr - 0.5) > 0x1p-20) {
-    r = fl + (fr > 0.5 ? 1 : 0);
-    if (r == n10) {  // rounded up into the integer part
-      r = 0;
-      ++ip;
-    }
-  } else if (f != 0) {
-    r = direct::exact_decimals(f, d);
-    if (r == n10) {  // rounded up into the integer part
-      r = 0;
-      ++ip;
-    }
-  }
-  ip_out = ip;
-  r_out = r;
-}
-
-// The digits of fixed_parts: the same text as std::to_chars(fixed, d), several times faster.
-// Returns the length written.
+// The digits of direct::fixed_parts: the same text as std::to_chars(fixed, d), several times
+// faster. Returns the length written.
 std::size_t fixed_digits_exact(char* buf, double a, int d) {
   std::uint64_t ip = 0, r = 0;
-  fixed_parts(a, d, ip, r);
+  direct::fixed_parts(a, d, ip, r);
   auto res = std::to_chars(buf, buf + 20, ip);
   char* e = res.ptr;
   *e++ = '.';

@@ -71,4 +71,23 @@ std::string special_kind(const std::string& name) {
   return kind_of(st.st_mode);
 }
 
+std::string whole_file(const std::string& name) {
+  const int fd = open_for_reading(name, Readable::regular);
+  std::string text;
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const std::string why = std::strerror(errno);
+      ::close(fd);
+      throw IoFailure(name, 0, "read error: " + why);
+    }
+    if (got == 0) break;
+    text.append(buf, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return text;
+}
+
 }  // namespace memprep

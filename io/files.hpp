@@ -17,6 +17,9 @@ enum class Readable { regular, regular_or_fifo };
 // regular file" (or a character device, a block device, a socket).
 int open_for_reading(const std::string& name, Readable readable);
 
+// The whole text of a regular file; IoFailure naming the file when it cannot be read.
+std::string whole_file(const std::string& name);
+
 // What an existing file that is not a regular file is, for messages: "a directory",
 // "a FIFO", "a character device", "a block device", "a socket", "a special file"; "" for a
 // regular file and for a name that does not exist.

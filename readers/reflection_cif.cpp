@@ -11,17 +11,12 @@
 // F_squared_calc alone (the phases then come from the model). The reader leaves Fo² in Io,
 // sigma(Fo²) in SigIo, the phase as a unit phasor in FoR, FoI and |F|calc² in Icalc; the
 // steps merge the equivalents and form |Fo| (steps/squared_observations.hpp).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -43,25 +38,6 @@ namespace memprep {
 namespace {
 
 // ---- The file --------------------------------------------------------------------------
-
-std::string file_text(const std::string& name) {
-  const int fd = open_for_reading(name, Readable::regular);
-  std::string text;
-  char buf[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(fd, buf, sizeof buf);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const std::string why = std::strerror(errno);
-      ::close(fd);
-      throw IoFailure(name, 0, "read error: " + why);
-    }
-    if (got == 0) break;
-    text.append(buf, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return text;
-}
 
 CifDocument parse(const std::string& name, const std::string& text) {
   try {
@@ -276,7 +252,7 @@ class CifReader {
   explicit CifReader(Run& run) : run_(run), s_(run.store), name_(run.SRCFILE) {}
 
   void read() {
-    text_ = file_text(name_);
+    text_ = whole_file(name_);
     doc_ = parse(name_, text_);
     choose_block();
     phase_block_ = block_;
@@ -428,7 +404,7 @@ class CifReader {
     }
     if (!run_.AUXFILE.empty()) {
       model_file = run_.AUXFILE;
-      model_text_ = file_text(model_file);
+      model_text_ = whole_file(model_file);
       model_doc_ = parse(model_file, model_text_);
       std::vector<Block> with_atoms;
       std::string names;
@@ -871,7 +847,7 @@ class CifReader {
 }  // namespace
 
 ReflectionCifSurvey survey_reflection_cif(const std::string& name) {
-  const std::string text = file_text(name);
+  const std::string text = whole_file(name);
   const CifDocument doc = parse(name, text);
   ReflectionCifSurvey survey;
   auto given = [](const std::string* v) {

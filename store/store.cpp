@@ -107,10 +107,7 @@ void StorePrefetch::stop() {
 
 void Store::expect(std::size_t n) {
   std::vector<void*> arrays;
-  for (auto* a : {&H, &K, &L, &SrcLine, &MRef}) arrays.push_back(a->begin());
-  for (auto* a : {&FoR, &FoI, &FoAbs, &Io, &SigFo, &Wavelength, &Dspacing, &Tof, &Pos, &Fwhm,
-                  &Icalc, &SigIo, &FcAbs})
-    arrays.push_back(a->begin());
+  for_each_array([&](auto& a) { arrays.push_back(a.begin()); });
   prefetch_.start(std::move(arrays), std::min<std::size_t>(n, MAXREF + 1));
 }
 

@@ -99,7 +99,7 @@ class StoreArray {
 
 // Populates the store's arrays on a second thread while a reader fills them: a page the
 // reader finds present costs it no fault. It works in blocks of entries, every array's part
-// of a block in turn (the arrays the readers fill most first), at most two blocks ahead of
+// of a block in turn, at most two blocks ahead of
 // the entry the reader has reached (`reached`), and moves on to the reader's block when the
 // reader has passed it. Stopped and joined when it ends.
 class StorePrefetch {

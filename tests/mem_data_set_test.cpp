@@ -3,11 +3,8 @@
 // by the golden cases; these tests look at the lines that vary with the settings.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -143,51 +140,6 @@ TEST(MemDataSetWriter, AValueThatDoesNotFitItsFieldStopsTheRun) {
     } catch (const IoFailure& f) {
       EXPECT_NE(std::string(f.what()).find(r.message), std::string::npos) << f.what();
     }
-  }
-}
-
-// The records of a large store are made in chunks on two threads: the file keeps their
-// order, and of two refused values the one earlier in the file is reported, wherever the
-// chunks were made, with no file left.
-TEST(MemDataSetWriter, RecordsMadeInChunksKeepTheirOrderAndTheFirstRefusal) {
-  constexpr int kCount = 5000;  // five chunks
-  auto filled = [](Writer& w, std::vector<int> bad) {
-    w.run.SRCFILE = "sample.out";
-    for (int j = 1; j <= kCount; ++j) {
-      const bool refused = std::find(bad.begin(), bad.end(), j) != bad.end();
-      w.reflection(j % 50, j / 50, 1, refused ? 2e12 : j, 0, j, 1e10);
-      w.s.SrcLine[static_cast<std::size_t>(j)] = j + 100;
-    }
-  };
-  {
-    Writer w;
-    filled(w, {});
-    const std::vector<std::string> lines = w.lines();
-    ASSERT_GE(lines.size(), 14u + kCount);
-    for (int j = 1; j <= kCount; ++j) {
-      char expected[64];
-      std::snprintf(expected, sizeof expected, "%5d%5d    1%15.3f", j % 50, j / 50, double(j));
-      ASSERT_EQ(lines[13 + static_cast<std::size_t>(j)].substr(0, 30), expected) << j;
-    }
-  }
-  for (const std::vector<int>& bad : {std::vector<int>{4100, 2500}, {4100}, {1024, 1025}}) {
-    test::TempDir dir;
-    {
-      Writer w;
-      filled(w, bad);
-      w.run.mem.create((dir.path / "out.mem").string());
-      assign_uncertainties(w.s);
-      try {
-        write_mem_data_set(w.run);
-        ADD_FAILURE() << bad[0] << ": written";
-      } catch (const IoFailure& f) {
-        const int first = *std::min_element(bad.begin(), bad.end());
-        EXPECT_NE(std::string(f.what()).find("sample.out:" + std::to_string(first + 100) + ":"),
-                  std::string::npos)
-            << f.what();
-      }
-    }
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path));
   }
 }
 

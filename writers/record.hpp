@@ -130,33 +130,29 @@ inline std::size_t width(AField f) {
   return f.text.size();
 }
 
+// The field as the messages describe it, its value still to be set.
+inline Field described(Field::Edit edit, int w, int d, Origin origin, const char* name) {
+  Field f;
+  f.edit = edit;
+  f.w = static_cast<std::uint8_t>(w);
+  f.d = static_cast<std::uint8_t>(d);
+  f.origin = origin;
+  f.name = name;
+  return f;
+}
 inline Field describe(IField f) {
-  Field d;
-  d.edit = Field::Edit::I;
-  d.w = static_cast<std::uint8_t>(f.w);
-  d.origin = f.origin;
+  Field d = described(Field::Edit::I, f.w, 0, f.origin, f.name);
   d.integer = f.value;
-  d.name = f.name;
   return d;
 }
 inline Field describe(FField f) {
-  Field d;
-  d.edit = Field::Edit::F;
-  d.w = static_cast<std::uint8_t>(f.w);
-  d.d = static_cast<std::uint8_t>(f.d);
-  d.origin = f.origin;
+  Field d = described(Field::Edit::F, f.w, f.d, f.origin, f.name);
   d.real = f.value;
-  d.name = f.name;
   return d;
 }
 inline Field describe(GField f) {
-  Field d;
-  d.edit = f.scale == 1 ? Field::Edit::PG : Field::Edit::G;
-  d.w = static_cast<std::uint8_t>(f.w);
-  d.d = static_cast<std::uint8_t>(f.d);
-  d.origin = f.origin;
+  Field d = described(f.scale == 1 ? Field::Edit::PG : Field::Edit::G, f.w, f.d, f.origin, f.name);
   d.real = f.value;
-  d.name = f.name;
   return d;
 }
 
