@@ -61,7 +61,7 @@ void read_file_name(Run& run, std::string& name, std::string_view what) {
   name.erase(name.find_last_not_of(" \t") + 1);
   // A line longer than the text source holds has a name cut at its end, unless a comment
   // or blanks stood there.
-  const std::string& rec = run.ctl.rec();
+  const std::string_view rec = run.ctl.rec();
   const bool cut = run.ctl.overlong() && rec.find('#') == std::string::npos &&
                    rec.find_last_not_of(" \t") == rec.size() - 1;
   if (name.size() > kLongestName || cut)

@@ -43,57 +43,85 @@ void TextSource::close() {
   pos_ = end_ = 0;
 }
 
-// More bytes of the file into the buffer; false at its end (and for a text in memory, which
-// is at hand whole).
-bool TextSource::refill() {
+// More bytes of the file after the `keep` bytes at hand from pos_, which move to the front of
+// the buffer; false at the end of the file (and for a text in memory, which is at hand whole).
+bool TextSource::refill(std::size_t keep) {
   if (fd_ < 0) return false;
+  if (keep > 0 && pos_ > 0) std::memmove(buf_.get(), buf_.get() + pos_, keep);
+  pos_ = 0;
+  end_ = keep;
   for (;;) {
-    const ssize_t got = ::read(fd_, buf_.get(), kBuffer);
+    const ssize_t got = ::read(fd_, buf_.get() + keep, kBuffer - keep);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) fail(std::string("read error: ") + std::strerror(errno));
-    pos_ = 0;
-    end_ = static_cast<std::size_t>(got);
+    end_ = keep + static_cast<std::size_t>(got);
     return got > 0;
   }
 }
 
 bool TextSource::read_raw() {
-  rec_.clear();
+  rec_ = {};
   line_end_ = true;
   overlong_ = false;
   if (eof_) return false;
-  bool any = false;
+  std::size_t scanned = 0;  // bytes of the record at hand known to hold no line end
   for (;;) {
-    if (pos_ == end_ && !refill()) {
-      if (!any) {
+    const char* from = data_ + pos_;
+    const std::size_t have = end_ - pos_;
+    const char* nl = static_cast<const char*>(std::memchr(from + scanned, '\n', have - scanned));
+    if (nl) {
+      const auto n = static_cast<std::size_t>(nl - from);
+      overlong_ = n > kLongestRecord;
+      rec_ = std::string_view(from, overlong_ ? kLongestRecord : n);
+      pos_ += n + 1;
+      break;
+    }
+    scanned = have;
+    if (have > kLongestRecord) {  // too long to hold: keep its beginning, pass over the rest
+      read_overlong();
+      break;
+    }
+    if (!refill(have)) {
+      if (have == 0) {
         eof_ = true;
         return false;
       }
+      rec_ = std::string_view(data_ + pos_, have);  // the last line, without its line end
+      pos_ = end_;
       line_end_ = false;
       break;
     }
-    any = true;
-    const char* from = data_ + pos_;
-    const char* nl = static_cast<const char*>(std::memchr(from, '\n', end_ - pos_));
-    const std::size_t n = nl ? static_cast<std::size_t>(nl - from) : end_ - pos_;
-    const std::size_t room = kLongestRecord - rec_.size();
-    if (n <= room) {
-      rec_.append(from, n);
-    } else {
-      rec_.append(from, room);
-      overlong_ = true;
-    }
-    pos_ += nl ? n + 1 : n;
-    if (nl) break;
   }
-  if (!overlong_ && !rec_.empty() && rec_.back() == '\r') rec_.pop_back();
+  if (!overlong_ && !rec_.empty() && rec_.back() == '\r') rec_.remove_suffix(1);
   ++line_;
   return true;
 }
 
+// The record at hand holds no line end in its first kLongestRecord bytes: those are kept in
+// long_, and the rest of it up to its line end (or the end of the file) is read past.
+void TextSource::read_overlong() {
+  overlong_ = true;
+  long_.assign(data_ + pos_, kLongestRecord);
+  rec_ = long_;
+  pos_ += kLongestRecord;
+  for (;;) {
+    const char* from = data_ + pos_;
+    const char* nl = static_cast<const char*>(std::memchr(from, '\n', end_ - pos_));
+    if (nl) {
+      pos_ += static_cast<std::size_t>(nl - from) + 1;
+      return;
+    }
+    pos_ = end_;
+    if (!refill(0)) {
+      line_end_ = false;
+      return;
+    }
+  }
+}
+
 bool TextSource::next(std::size_t width) {
   if (!read_raw()) return false;
-  if (rec_.size() > width) rec_.resize(width);
+  if (rec_.size() > width) rec_ = rec_.substr(0, width);
   return true;
 }
 
@@ -114,7 +142,7 @@ void TextSource::rewind() {
   }
   line_ = 0;
   eof_ = false;
-  rec_.clear();
+  rec_ = {};
 }
 
 std::int64_t TextSource::I(std::size_t first, std::size_t last) const {
@@ -143,7 +171,7 @@ ListInput TextSource::list_from_next(std::string_view what) {
   return ListInput(rec_, [this]() -> std::optional<std::string_view> {
     if (!next()) return std::nullopt;
     require_line_end();
-    return std::string_view(rec_);
+    return rec_;
   });
 }
 

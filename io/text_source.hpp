@@ -1,7 +1,8 @@
 // A text file read as numbered records: next, rewind, carriage returns before the line
 // end stripped, and the file name and record number kept for messages. No record is held
 // beyond kLongestRecord characters: the rest of a longer record is read past without being
-// stored, so memory stays bounded whatever the file holds.
+// stored, so memory stays bounded whatever the file holds. A record is a view of the bytes
+// read, valid until the next record is read: it is not copied.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +51,7 @@ class TextSource {
   }
   void rewind();
 
-  const std::string& rec() const { return rec_; }
+  std::string_view rec() const { return rec_; }
   // True when the current record was longer than kLongestRecord (the rest was passed over).
   bool overlong() const { return overlong_; }
   // A reader that takes the current record as data (a reflection, an amplitude, a value
@@ -129,18 +130,21 @@ class TextSource {
   void need_looking(std::string_view what, std::size_t width);
   ListInput list_from_next(std::string_view what);
   bool read_raw();
-  bool refill();
+  bool refill(std::size_t keep);
+  void read_overlong();
 
   static constexpr std::size_t kBuffer = 1 << 16;
+  static_assert(kBuffer > kLongestRecord);
 
   std::string name_;
   int fd_ = -1;
-  std::unique_ptr<char[]> buf_;  // the file's bytes, read kBuffer at a time
+  std::unique_ptr<char[]> buf_;  // the file's bytes, up to kBuffer at a time
   bool in_memory_ = false;
   std::string text_;            // in-memory content
   const char* data_ = nullptr;  // the bytes at hand: buf_ or text_
   std::size_t pos_ = 0, end_ = 0;
-  std::string rec_;
+  std::string_view rec_;  // in the bytes at hand, or in long_
+  std::string long_;      // the kept part of a record longer than kLongestRecord
   std::int64_t line_ = 0;
   bool eof_ = false;
   bool line_end_ = true;  // the current record ended with a line end

@@ -281,7 +281,7 @@ void read_overlap_groups(Run& run) {
 
   while (src.next(kGroupWidth)) {
     src.require_line_end();
-    const std::string& rec = src.rec();
+    const std::string_view rec = src.rec();
     if (starts(rec, "{")) {
       if (!closed)
         src.fail("a group opens here while the group opened on line " + std::to_string(open_line) +

@@ -103,7 +103,7 @@ class Reader {
     }
     return src_.next(kWidth);
   }
-  void section_line(const std::string& r);
+  void section_line(std::string_view r);
   void read_initial_atoms();
   void read_scattering_lengths();
   void read_direct_cell();
@@ -128,7 +128,7 @@ void Reader::read_initial_atoms() {
   // The two heading lines, then atoms with their "Codes:" and "Betas:" lines, to a blank line.
   bool started = false;
   while (next()) {
-    const std::string& r = src_.rec();
+    const std::string_view r = src_.rec();
     auto w = words(r);
     if (w.empty()) {
       if (started) return;
@@ -215,7 +215,7 @@ void Reader::read_cycle_block() {
   }
   // The anisotropic table, if any, and the cell, up to the next phase, cycle or table.
   while (next()) {
-    const std::string& r = src_.rec();
+    const std::string_view r = src_.rec();
     if (starts(r, " => Phase  ") || starts(r, " => CYCLE No.") || starts(r, " Pattern#")) {
       pending_ = true;
       return;
@@ -253,7 +253,7 @@ void Reader::read_cycle_block() {
   }
 }
 
-void Reader::section_line(const std::string& r) {
+void Reader::section_line(std::string_view r) {
   std::string u = upper(r);
   if (u.find("MAGNETIC") != std::string::npos)
     src_.fail("phase " + std::to_string(phase_) +
@@ -292,7 +292,7 @@ void Reader::section_line(const std::string& r) {
 FullProfModel Reader::read() {
   src_.rewind();
   while (next()) {
-    const std::string& r = src_.rec();
+    const std::string_view r = src_.rec();
     if (!neutron_ && r.find("Global Refinement of") != std::string::npos) {
       std::string u = upper(r);
       if (u.find("NEUTRON") != std::string::npos)

@@ -406,7 +406,7 @@ class FullprofReader {
   std::int64_t remaining_table_lines() {
     std::int64_t n = 0;
     while (src_.next(kTableWidth)) {
-      const std::string& rec = src_.rec();
+      const std::string_view rec = src_.rec();
       if (FullprofTable::is_end(rec)) break;
       if (!is_blank(rec) && !FullprofTable::is_heading(rec)) ++n;
     }
@@ -700,7 +700,7 @@ class FullprofReader {
   // field without one would read with four implied decimals (236 as 0.0236), and a blank one
   // as 0, neither of them the value meant.
   void require_point(std::size_t first, std::size_t last, std::string_view what) {
-    const std::string& rec = aux_.rec();
+    const std::string_view rec = aux_.rec();
     if (rec.size() >= last && rec[last - 5] == '.') return;  // as F12.4 writes it
     const std::string_view field = cols(rec, first, last);
     if (field.find('.') != std::string_view::npos) return;

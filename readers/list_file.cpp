@@ -231,7 +231,7 @@ void ListFile::read_phase_fraction() {
       "histogram " + std::to_string(s.IHIST) + ", phase " + std::to_string(s.IPHASE);
   for (;;) {
     src.need("looking for \" Histogram scale factors:\"", kMarker);
-    const std::string& r = src.rec();
+    const std::string_view r = src.rec();
     if (at(r, 1, " Histogram scale factors:")) {
       if (fractions && neutron())
         src.fail("no phase fraction of " + which +
@@ -288,7 +288,7 @@ bool ListFile::find_reflection_list() {
   HISTORD = 0;
   bool passed_over = false;
   while (src.next(kMarker)) {
-    const std::string& r = src.rec();
+    const std::string_view r = src.rec();
     if (!is_reflection_list_header(r)) continue;
     ++HISTORD;
     if (!s.LTOF) {
@@ -314,7 +314,7 @@ void ListFile::read_reflection_table() {
       "the file ends before the blank line that ends the reflection list: it was cut short";
   for (;;) {
     if (!src.next(kTable)) throw IoFailure(src.name(), src.line(), cut);
-    const std::string& r = src.rec();
+    const std::string_view r = src.rec();
     if (is_blank(r) && !src.has_line_end()) src.fail(cut);
     if (ends_reflection_list(r)) return;
     if (is_reflection_list_page(r)) {

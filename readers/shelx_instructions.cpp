@@ -105,7 +105,7 @@ class Reader {
     if (src_.overlong())
       src_.fail("the line is longer than " + std::to_string(TextSource::kLongestRecord) +
                 " characters");
-    return src_.rec();
+    return std::string(src_.rec());
   }
   static bool ends_continued(const std::string& text) {
     std::size_t last = text.find_last_not_of(" \t");

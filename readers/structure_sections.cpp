@@ -57,7 +57,7 @@ void read_type_table(TextSource& src, StructureSections& sections) {
   src.need("skipping the heading of the scattering-factor table", kWidth);
   while (static_cast<std::int64_t>(sections.types.size()) < NT) {
     src.need("reading the table of atomic scattering factors", kWidth);
-    const std::string& r = src.rec();
+    const std::string_view r = src.rec();
     if (at(r, 1, " <")) continue;
     src.require_line_end();
     StructureSections::AtomType t;
@@ -73,7 +73,7 @@ void read_atom_table(TextSource& src, StructureSections& sections) {
   src.find([](std::string_view r) { return is_atom_list(r); }, "the atom list", kWidth);
   for (;;) {
     src.need("reading the atom list", kWidth);
-    const std::string& r = src.rec();
+    const std::string_view r = src.rec();
     // Passed over first: a record matching one of these never ends the list.
     if (is_blank(cols(r, 1, 13)) || at(r, 1, " Type seq") || at(r, 1, " The atom positions") ||
         at(r, 1, "1"))

@@ -49,7 +49,7 @@ class TextSourceTest : public ::testing::TestWithParam<bool> {
   // All records, read with the given width.
   std::vector<std::string> records(std::size_t width = 512) {
     std::vector<std::string> r;
-    while (src.next(width)) r.push_back(src.rec());
+    while (src.next(width)) r.emplace_back(src.rec());
     return r;
   }
 
@@ -128,6 +128,42 @@ TEST_P(TextSourceTest, AVeryLongLineIsHeldToTheLongestRecordAndTheRestPassedOver
   src.rewind();
   ASSERT_TRUE(src.next());  // the default buffer of 512 characters
   EXPECT_EQ(src.rec(), std::string(512, 'x'));
+}
+
+// Records are views of the bytes read: lines of every length around the longest record and
+// the read buffer, across many refills, come out as a plain split of the text gives them.
+TEST_P(TextSourceTest, RecordsAcrossTheReadBufferAreThoseOfAPlainSplit) {
+  std::uint32_t seed = 12345;
+  auto next_random = [&] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+  const std::size_t lengths[] = {0, 1, 79, 4095, 4096, 4097, 5000, 65535, 65536, 70000};
+  std::string text;
+  struct Expected {
+    std::string rec;
+    bool overlong;
+  };
+  std::vector<Expected> want;
+  for (int i = 0; i < 400; ++i) {
+    std::size_t n = i % 3 == 0 ? lengths[next_random() % 10] : next_random() % 200;
+    std::string line(n, ' ');
+    for (char& c : line) c = static_cast<char>('a' + next_random() % 26);
+    const bool cr = next_random() % 4 == 0;
+    text += line + (cr ? "\r\n" : "\n");
+    const std::size_t held = line.size() + (cr ? 1 : 0);
+    if (held > TextSource::kLongestRecord)
+      want.push_back({(line + "\r").substr(0, TextSource::kLongestRecord), true});
+    else
+      want.push_back({line, false});
+  }
+  text += "end";
+  want.push_back({"end", false});
+  open(text);
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    ASSERT_TRUE(src.next(TextSource::kLongestRecord)) << "record " << i + 1;
+    ASSERT_EQ(src.rec(), want[i].rec) << "record " << i + 1;
+    ASSERT_EQ(src.overlong(), want[i].overlong) << "record " << i + 1;
+    ASSERT_EQ(src.has_line_end(), i + 1 < want.size()) << "record " << i + 1;
+  }
+  EXPECT_FALSE(src.next());
 }
 
 TEST_P(TextSourceTest, NextCutsTheRecordToTheBufferWidth) {
