@@ -6,6 +6,7 @@
 // than the columns asked for reads as if padded with blanks.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,12 +14,18 @@
 #include <string>
 #include <string_view>
 
+#include "io/fields_decimal.hpp"
+
 namespace memprep {
 
 // ---- Columns ------------------------------------------------------------------------
 
 // Columns first..last of rec, as far as rec reaches (possibly empty).
-std::string_view cols(std::string_view rec, std::size_t first, std::size_t last);
+inline std::string_view cols(std::string_view rec, std::size_t first, std::size_t last) {
+  if (first < 1) first = 1;
+  if (last < first || first > rec.size()) return {};
+  return rec.substr(first - 1, std::min(last, rec.size()) - (first - 1));
+}
 
 // True when the columns of rec starting at `first` hold `literal` exactly (case and
 // blanks significant), rec taken as padded with blanks.
@@ -52,8 +59,22 @@ inline std::string_view cut(std::string_view rec, std::size_t n) {
 // does not convert throws FieldError("columns A-B: 'TEXT' is not ..."), TEXT being the
 // field without its leading and trailing blanks.
 
+// The refusals of the field conversions below, out of their way: "columns A-B: 'text' is
+// not an integer" and the like.
+[[noreturn, gnu::cold]] void refuse_integer_field(std::string_view field, std::size_t first,
+                                                  std::size_t last, decimal::Status st);
+[[noreturn, gnu::cold]] void refuse_real_field(std::string_view field, std::size_t first,
+                                               std::size_t last, decimal::Status st);
+
 // Iw over columns first..last: an optional sign and at least one digit.
-std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
+inline std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last) {
+  const std::string_view f = cols(rec, first, last);
+  std::int64_t v = 0;
+  const decimal::Status st = decimal::read_integer(f, v);
+  if (st != decimal::Status::ok) [[unlikely]]
+    refuse_integer_field(f, first, last, st);
+  return v;
+}
 
 // Fw.d or Ew.d over columns first..last: without a decimal point the last d digits are
 // decimals ("1024" under F6.3 reads 1.024); an explicit point overrides d; an exponent may
@@ -62,10 +83,24 @@ std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last);
 // by 10^k. As gfortran, a sign or a point alone reads 0, and so does a missing mantissa
 // ("E5"). Refused deliberately, where gfortran reads NaN or Infinity: the texts NaN, Inf,
 // Infinity, and a value beyond the largest double (a damaged number stops the run).
-double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
+inline double get_F(std::string_view rec, std::size_t first, std::size_t last, int d,
+                    int scale = 0) {
+  const std::string_view f = cols(rec, first, last);
+  double v = 0;
+  const decimal::Status st = decimal::read_real(f, {true, d, scale}, v);
+  if (st != decimal::Status::ok) [[unlikely]]
+    refuse_real_field(f, first, last, st);
+  return v;
+}
 
 // The refusals of get_F without the value: for a field that is only checked.
-void check_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale = 0);
+inline void check_F(std::string_view rec, std::size_t first, std::size_t last, int d,
+                    int scale = 0) {
+  const std::string_view f = cols(rec, first, last);
+  const decimal::Status st = decimal::check_real(f, {true, d, scale});
+  if (st != decimal::Status::ok) [[unlikely]]
+    refuse_real_field(f, first, last, st);
+}
 
 // The same conversions on a bare field text (no columns), used by get_I/get_F.
 std::int64_t parse_I(std::string_view field);

@@ -6,8 +6,10 @@
 // 100000 lines, and the plain forms those files hold never leave them.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,35 @@ struct Digits {
   std::uint64_t value = 0;  // the digits as an integer: exact for up to 19 digits
   long long count = 0;      // digits read, leading zeros included
 };
+
+// The first character from p on that is not a blank, or `end`: eight at a time while eight
+// are left.
+[[gnu::always_inline]] inline const char* skip_blanks(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (end - p >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      w ^= 0x2020202020202020u;
+      if (w != 0) return p + std::countr_zero(w) / 8;
+      p += 8;
+    }
+  }
+  while (p < end && *p == ' ') ++p;
+  return p;
+}
+
+// Reads a run of digits from p on into m (m * 10 + digit each); returns where it ends.
+[[gnu::always_inline]] inline const char* plain_digits(const char* p, const char* end,
+                                                       std::uint64_t& m) {
+  std::uint64_t v = m;
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (digit > 9) break;
+    v = v * 10 + digit;
+  }
+  m = v;
+  return p;
+}
 
 // Reads digits from p on into d, passing over blanks among and after them; returns where
 // they end: at `end`, or at the first character that is neither a digit nor a blank.
@@ -96,63 +127,50 @@ template <bool kValue>
   return true;
 }
 
-// Reads f as a real: an optional sign, a mantissa of digits with at most one point, and
-// optionally an exponent: E, D or Q in either case with an optional sign, or a sign alone,
-// then at least one digit. Blanks are passed over everywhere. A free-format item needs a
-// mantissa digit. In a fixed field an empty mantissa reads zero (with its sign), and an
-// all-blank field, or a sign alone, +0; without a point the last d digits are decimals;
-// without an exponent the value is divided by 10^scale; and a total exponent of 10000 or
-// more in magnitude is not a number. A value beyond the largest double is out_of_range; one
-// below the smallest denormal reads as zero.
-//
-// With kValue false the text is only checked: the same status, but v is set only where the
-// value needs the full conversion to tell whether it is one.
-//
-// The plain forms that files hold (leading blanks, a sign, up to 19 digits with at most one
-// point, an exponent of E or e, a sign and up to four digits, nothing after them) are read in
-// one pass, without the passing over of blanks among the digits; every other text, and a
-// plain one whose value is not one multiplication or division away, takes the full scan,
-// which gives the same value for the plain ones.
-template <bool kValue = true, bool kPlainPass = true>
-[[gnu::always_inline]] inline Status scan_real(std::string_view f, RealForm form, double& v) {
+// The plain forms alone: true, with the value in v when kValue, for leading blanks, a sign, up
+// to 19 digits with at most one point, an exponent of E or e, a sign and up to four digits,
+// nothing after them, and a value one multiplication or division away; false for every other
+// text, which the full scan then reads.
+template <bool kValue>
+[[gnu::always_inline]] inline bool plain_real(std::string_view f, RealForm form, double& v) {
+  const char* q = skip_blanks(f.data(), f.data() + f.size());
+  const char* const end = f.data() + f.size();
+  bool neg = false;
+  if (q < end && (*q == '+' || *q == '-')) neg = *q++ == '-';
+  const char* const first = q;
+  std::uint64_t m = 0;
+  q = plain_digits(q, end, m);
+  long long decimals = 0;
+  const bool point = q < end && *q == '.';
+  if (point) {
+    const char* const after = ++q;
+    q = plain_digits(q, end, m);
+    decimals = q - after;
+  }
+  const long long digits = q - first - (point ? 1 : 0);
+  if (digits <= 0 || digits > 19) return false;
+  bool has_exp = false;
+  long long exp = 0;
+  if (q < end) {
+    if (*q != 'E' && *q != 'e') return false;
+    ++q;
+    bool eneg = false;
+    if (q < end && (*q == '+' || *q == '-')) eneg = *q++ == '-';
+    const char* const e = q;
+    while (q < end && is_digit(*q) && q - e < 4) exp = exp * 10 + (*q++ - '0');
+    if (q != end || q == e) return false;
+    if (eneg) exp = -exp;
+    has_exp = true;
+  }
+  return direct_real<kValue>(m, implied_exponent(form, point, has_exp, exp) - decimals, neg, v);
+}
+
+// The full scan: every form read_real() takes (below), the plain ones included.
+template <bool kValue>
+[[gnu::noinline]] Status full_real(std::string_view f, RealForm form, double& v) {
   const char* p = f.data();
   const char* const end = p + f.size();
   while (p < end && *p == ' ') ++p;
-  if constexpr (kPlainPass) {
-    const char* q = p;
-    bool neg = false;
-    if (q < end && (*q == '+' || *q == '-')) neg = *q++ == '-';
-    std::uint64_t m = 0;
-    const char* const first = q;
-    while (q < end && is_digit(*q)) m = m * 10 + static_cast<std::uint64_t>(*q++ - '0');
-    long long decimals = 0;
-    const bool point = q < end && *q == '.';
-    if (point) {
-      const char* const after = ++q;
-      while (q < end && is_digit(*q)) m = m * 10 + static_cast<std::uint64_t>(*q++ - '0');
-      decimals = q - after;
-    }
-    const long long digits = q - first - (point ? 1 : 0);
-    bool plain = digits > 0 && digits <= 19;
-    bool has_exp = false;
-    long long exp = 0;
-    if (plain && q < end) {
-      plain = *q == 'E' || *q == 'e';
-      if (plain) {
-        ++q;
-        bool eneg = false;
-        if (q < end && (*q == '+' || *q == '-')) eneg = *q++ == '-';
-        const char* const e = q;
-        while (q < end && is_digit(*q) && q - e < 4) exp = exp * 10 + (*q++ - '0');
-        plain = q == end && q > e;
-        if (eneg) exp = -exp;
-        has_exp = true;
-      }
-    }
-    if (plain &&
-        direct_real<kValue>(m, implied_exponent(form, point, has_exp, exp) - decimals, neg, v))
-      return Status::ok;
-  }
   bool neg = false;
   if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
   const char* const mantissa = p;
@@ -200,6 +218,29 @@ template <bool kValue = true, bool kPlainPass = true>
   return convert_long(text, e10, neg, v);
 }
 
+// Reads f as a real: an optional sign, a mantissa of digits with at most one point, and
+// optionally an exponent: E, D or Q in either case with an optional sign, or a sign alone,
+// then at least one digit. Blanks are passed over everywhere. A free-format item needs a
+// mantissa digit. In a fixed field an empty mantissa reads zero (with its sign), and an
+// all-blank field, or a sign alone, +0; without a point the last d digits are decimals;
+// without an exponent the value is divided by 10^scale; and a total exponent of 10000 or
+// more in magnitude is not a number. A value beyond the largest double is out_of_range; one
+// below the smallest denormal reads as zero.
+//
+// With kValue false the text is only checked: the same status, but v is set only where the
+// value needs the full conversion to tell whether it is one.
+//
+// The plain forms that files hold are read in one pass (plain_real), without the passing
+// over of blanks among the digits; every other text takes the full scan, which gives the
+// same value for the plain ones (kPlainPass false: the full scan alone).
+template <bool kValue = true, bool kPlainPass = true>
+[[gnu::always_inline]] inline Status scan_real(std::string_view f, RealForm form, double& v) {
+  if constexpr (kPlainPass)
+    if (plain_real<kValue>(f, form, v)) [[likely]]
+      return Status::ok;
+  return full_real<kValue>(f, form, v);
+}
+
 [[gnu::always_inline]] inline Status read_real(std::string_view f, RealForm form, double& v) {
   return scan_real<true>(f, form, v);
 }
@@ -215,9 +256,8 @@ template <bool kValue = true, bool kPlainPass = true>
 // not fit in 64 bits, `bad` when it is not an integer (which a wrong character anywhere
 // makes it, however many digits come before).
 inline Status read_integer(std::string_view f, std::int64_t& v) {
-  const char* p = f.data();
-  const char* const end = p + f.size();
-  while (p < end && *p == ' ') ++p;
+  const char* const end = f.data() + f.size();
+  const char* p = skip_blanks(f.data(), end);
   if (p == end) {
     v = 0;
     return Status::ok;
@@ -225,6 +265,14 @@ inline Status read_integer(std::string_view f, std::int64_t& v) {
   bool neg = false;
   if (*p == '+' || *p == '-') neg = *p++ == '-';
   const char* const digits = p;
+  {  // digits alone to the end, up to 18 of them: no blanks among them, and no overflow
+    std::uint64_t m = 0;
+    const char* const q = plain_digits(p, end, m);
+    if (q == end && q > digits && q - digits <= 18) [[likely]] {
+      v = neg ? -static_cast<std::int64_t>(m) : static_cast<std::int64_t>(m);
+      return Status::ok;
+    }
+  }
   Digits d;
   p = scan_digits(p, end, d);
   if (p != end || d.count == 0) return Status::bad;

@@ -9,12 +9,6 @@ namespace memprep {
 
 // ---- Columns ------------------------------------------------------------------------
 
-std::string_view cols(std::string_view rec, std::size_t first, std::size_t last) {
-  if (first < 1) first = 1;
-  if (last < first || first > rec.size()) return {};
-  return rec.substr(first - 1, std::min(last, rec.size()) - (first - 1));
-}
-
 bool at(std::string_view rec, std::size_t first, std::string_view literal) {
   for (std::size_t i = 0; i < literal.size(); ++i) {
     std::size_t p = first - 1 + i;
@@ -77,26 +71,12 @@ double parse_F(std::string_view field, int d, int scale) {
   return v;
 }
 
-std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t last) {
-  std::string_view f = cols(rec, first, last);
-  std::int64_t v = 0;
-  Status st = decimal::read_integer(f, v);
-  if (st != Status::ok) refuse_integer(columns_text(first, last), f, st);
-  return v;
+void refuse_integer_field(std::string_view field, std::size_t first, std::size_t last, Status st) {
+  refuse_integer(columns_text(first, last), field, st);
 }
 
-double get_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale) {
-  std::string_view f = cols(rec, first, last);
-  double v = 0;
-  Status st = decimal::read_real(f, {true, d, scale}, v);
-  if (st != Status::ok) refuse_real(columns_text(first, last), f, st);
-  return v;
-}
-
-void check_F(std::string_view rec, std::size_t first, std::size_t last, int d, int scale) {
-  std::string_view f = cols(rec, first, last);
-  Status st = decimal::check_real(f, {true, d, scale});
-  if (st != Status::ok) refuse_real(columns_text(first, last), f, st);
+void refuse_real_field(std::string_view field, std::size_t first, std::size_t last, Status st) {
+  refuse_real(columns_text(first, last), field, st);
 }
 
 }  // namespace memprep

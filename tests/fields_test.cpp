@@ -262,7 +262,7 @@ std::string what_is_wrong(const std::function<void()>& f) {
 // over plain forms must give what the full scan gives, for fixed fields and free items.
 TEST(FieldInput, AFieldReadsTheSameWithTwentyLeadingZeros) {
   std::mt19937_64 rng(3);
-  const std::string alphabet = "0123456789     ..-+EeD";
+  const std::string alphabet = "0123456789     ..-+EeD/:";  // and the neighbours of the digits
   int compared = 0;
   const std::string edges[] = {
       "1E" + std::string(25, '8'),  "-1.5e-" + std::string(20, '9'), "2.5E+1234", "2.5E+12345",
