@@ -71,8 +71,7 @@ inline std::int64_t get_I(std::string_view rec, std::size_t first, std::size_t l
   const std::string_view f = cols(rec, first, last);
   std::int64_t v = 0;
   const decimal::Status st = decimal::read_integer(f, v);
-  if (st != decimal::Status::ok) [[unlikely]]
-    refuse_integer_field(f, first, last, st);
+  if (st != decimal::Status::ok) refuse_integer_field(f, first, last, st);
   return v;
 }
 
@@ -88,8 +87,7 @@ inline double get_F(std::string_view rec, std::size_t first, std::size_t last, i
   const std::string_view f = cols(rec, first, last);
   double v = 0;
   const decimal::Status st = decimal::read_real(f, {true, d, scale}, v);
-  if (st != decimal::Status::ok) [[unlikely]]
-    refuse_real_field(f, first, last, st);
+  if (st != decimal::Status::ok) refuse_real_field(f, first, last, st);
   return v;
 }
 
@@ -98,8 +96,7 @@ inline void check_F(std::string_view rec, std::size_t first, std::size_t last, i
                     int scale = 0) {
   const std::string_view f = cols(rec, first, last);
   const decimal::Status st = decimal::check_real(f, {true, d, scale});
-  if (st != decimal::Status::ok) [[unlikely]]
-    refuse_real_field(f, first, last, st);
+  if (st != decimal::Status::ok) refuse_real_field(f, first, last, st);
 }
 
 // The same conversions on a bare field text (no columns), used by get_I/get_F.

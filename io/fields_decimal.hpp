@@ -6,7 +6,6 @@
 // 100000 lines, and the plain forms those files hold never leave them.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,15 +36,15 @@ struct Digits {
 // The first character from p on that is not a blank, or `end`: eight at a time while eight
 // are left.
 [[gnu::always_inline]] inline const char* skip_blanks(const char* p, const char* end) {
-  if constexpr (std::endian::native == std::endian::little) {
-    while (end - p >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p, 8);
-      w ^= 0x2020202020202020u;
-      if (w != 0) return p + std::countr_zero(w) / 8;
-      p += 8;
-    }
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  while (end - p >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    w ^= 0x2020202020202020u;
+    if (w != 0) return p + __builtin_ctzll(w) / 8;
+    p += 8;
   }
+#endif
   while (p < end && *p == ' ') ++p;
   return p;
 }
@@ -236,8 +235,7 @@ template <bool kValue>
 template <bool kValue = true, bool kPlainPass = true>
 [[gnu::always_inline]] inline Status scan_real(std::string_view f, RealForm form, double& v) {
   if constexpr (kPlainPass)
-    if (plain_real<kValue>(f, form, v)) [[likely]]
-      return Status::ok;
+    if (plain_real<kValue>(f, form, v)) return Status::ok;
   return full_real<kValue>(f, form, v);
 }
 
@@ -268,7 +266,7 @@ inline Status read_integer(std::string_view f, std::int64_t& v) {
   {  // digits alone to the end, up to 18 of them: no blanks among them, and no overflow
     std::uint64_t m = 0;
     const char* const q = plain_digits(p, end, m);
-    if (q == end && q > digits && q - digits <= 18) [[likely]] {
+    if (q == end && q > digits && q - digits <= 18) {
       v = neg ? -static_cast<std::int64_t>(m) : static_cast<std::int64_t>(m);
       return Status::ok;
     }
