@@ -68,7 +68,10 @@ bool TextSource::read_raw() {
   for (;;) {
     const char* from = data_ + pos_;
     const std::size_t have = end_ - pos_;
-    const char* nl = static_cast<const char*>(std::memchr(from + scanned, '\n', have - scanned));
+    // (No bytes at hand may mean no buffer at all: a closed source.)
+    const char* nl =
+        have > scanned ? static_cast<const char*>(std::memchr(from + scanned, '\n', have - scanned))
+                       : nullptr;
     if (nl) {
       const auto n = static_cast<std::size_t>(nl - from);
       overlong_ = n > kLongestRecord;
