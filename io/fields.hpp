@@ -29,7 +29,12 @@ inline std::string_view cols(std::string_view rec, std::size_t first, std::size_
 
 // True when the columns of rec starting at `first` hold `literal` exactly (case and
 // blanks significant), rec taken as padded with blanks.
-bool at(std::string_view rec, std::size_t first, std::string_view literal);
+bool at_padded(std::string_view rec, std::size_t first, std::string_view literal);
+inline bool at(std::string_view rec, std::size_t first, std::string_view literal) {
+  if (first >= 1 && rec.size() >= first - 1 + literal.size())  // within the record
+    return rec.substr(first - 1, literal.size()) == literal;
+  return at_padded(rec, first, literal);
+}
 
 // True when rec begins with literal (at(rec, 1, literal)).
 inline bool starts(std::string_view rec, std::string_view literal) {

@@ -9,7 +9,8 @@ namespace memprep {
 
 // ---- Columns ------------------------------------------------------------------------
 
-bool at(std::string_view rec, std::size_t first, std::string_view literal) {
+// at() where the literal reaches past the end of rec (or first is 0).
+bool at_padded(std::string_view rec, std::size_t first, std::string_view literal) {
   for (std::size_t i = 0; i < literal.size(); ++i) {
     std::size_t p = first - 1 + i;
     char c = p < rec.size() ? rec[p] : ' ';
