@@ -81,6 +81,19 @@ void StorePrefetch::start(std::vector<void*> arrays, std::size_t entries) {
 }
 
 void StorePrefetch::run() {
+  // The arrays the reader writes, told by their first page, once it has filled a few
+  // entries (or all it has, when it is done first).
+  while (reached_.load(std::memory_order_relaxed) < kProbe &&
+         !stopped_.load(std::memory_order_relaxed))
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  if (stopped_.load(std::memory_order_relaxed)) return;
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  std::erase_if(arrays_, [page](void* data) {
+    const auto at = reinterpret_cast<std::uintptr_t>(data) + Store::kEntryBytes;  // entry 1
+    unsigned char present = 0;
+    return ::mincore(reinterpret_cast<void*>(at / page * page), 1, &present) == 0 &&
+           (present & 1) == 0;
+  });
   const std::size_t blocks = (entries_ + kBlock - 1) / kBlock;
   for (std::size_t b = 0; b < blocks && !stopped_.load(std::memory_order_relaxed);) {
     const std::size_t reached = reached_.load(std::memory_order_relaxed);

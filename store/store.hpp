@@ -98,13 +98,16 @@ class StoreArray {
 };
 
 // Populates the store's arrays on a second thread while a reader fills them: a page the
-// reader finds present costs it no fault. It works in blocks of entries, every array's part
-// of a block in turn, at most two blocks ahead of
-// the entry the reader has reached (`reached`), and moves on to the reader's block when the
-// reader has passed it. Stopped and joined when it ends.
+// reader finds present costs it no fault. Once the reader has filled its first entries it
+// keeps to the arrays the reader writes (those whose first page is then present): the
+// others are made present where they are first used. It works in blocks of entries, every
+// chosen array's part of a block in turn, at most two blocks ahead of the entry the reader
+// has reached (`reached`), and moves on to the reader's block when the reader has passed
+// it. Stopped and joined when it ends.
 class StorePrefetch {
  public:
   static constexpr std::size_t kBlock = 8192;  // entries: 64 KiB of each array
+  static constexpr std::size_t kProbe = 16;    // entries filled before the arrays are chosen
 
   StorePrefetch() = default;
   ~StorePrefetch() { stop(); }
