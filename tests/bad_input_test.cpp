@@ -311,7 +311,7 @@ TEST(BadInput, SettingsAndSelectionsThatCannotBeRight) {
     const char* file;
     const char* from;
     const char* to;
-    const char* says;  // a part of the message
+    const char* says;  // words of the message
   } rows[] = {
       {"out-xray", "ceria.ctl", "ceria.ctl", "1.0      ", "0        ",
        "ceria.ctl:7: E = 0: E must be greater than 0"},
@@ -817,12 +817,12 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
       w.put("a.ctl", ctl);
     };
   };
-  // A call with several control files: one of them fails with `part` in its line, and the
+  // A call with several control files: one of them fails with `words` in its line, and the
   // file `kept` is as it was before the call.
-  auto one_fails = [](std::string part, std::string kept) {
+  auto one_fails = [](std::string words, std::string kept) {
     return [=](const Work& w, const Result& r) {
       EXPECT_EQ(r.status, 1);
-      EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(words), std::string::npos) << r.err;
       EXPECT_EQ(read_file(w.dir.path / kept), w.files.at(kept));
     };
   };
@@ -864,13 +864,13 @@ TEST(BadInput, FaultsOfAnAdversarialRound) {
       EXPECT_FALSE(e.path().filename().string().starts_with(".memprep-")) << "temporary left";
   };
   // The program run with `args` alone (no control file appended): its status is `status`,
-  // its output holds `part`, and the directory keeps its files.
-  auto run_alone = [](std::vector<std::string> args, int status, std::string part) {
+  // its output holds `words`, and the directory keeps its files.
+  auto run_alone = [](std::vector<std::string> args, int status, std::string words) {
     return [=](const Work& w, const Result&) {
       for (const char* out : {"ceria.mem", "ceria.fos"}) fs::remove(w.dir.path / out);
       const Result r = run_memprep(w.dir.path, args);
       EXPECT_EQ(r.status, status) << r.out << r.err;
-      EXPECT_NE((r.out + r.err).find(part), std::string::npos) << r.out << r.err;
+      EXPECT_NE((r.out + r.err).find(words), std::string::npos) << r.out << r.err;
       EXPECT_EQ(list_files(w.dir.path).size(), w.files.size());
     };
   };

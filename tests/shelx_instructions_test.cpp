@@ -34,11 +34,11 @@ REM a remark =
 FVAR 1.2 0.6
 Zn1 1 10.0 0.2 10.25 10.5 0.011 0.012 0.013 0.0 0.002 =
    0.0
-part 1
-O1 2 0.1 0.3 0.4 21.0 0.02 ! the major part
-part 2
+resi 1
+O1 2 0.1 0.3 0.4 21.0 0.02 ! the major site
+resi 2
 O2 2 0.15 0.35 0.45 -21.0 -1.5
-part 0
+resi 0
 AFIX 43
 H1 3 0.2 0.4 0.1 11.0 -1.2
 AFIX 0
