@@ -132,8 +132,8 @@ template <bool kValue>
 // text, which the full scan then reads.
 template <bool kValue>
 [[gnu::always_inline]] inline bool plain_real(std::string_view f, RealForm form, double& v) {
-  const char* q = skip_blanks(f.data(), f.data() + f.size());
   const char* const end = f.data() + f.size();
+  const char* q = skip_blanks(f.data(), end);
   bool neg = false;
   if (q < end && (*q == '+' || *q == '-')) neg = *q++ == '-';
   const char* const first = q;
@@ -167,9 +167,8 @@ template <bool kValue>
 // The full scan: every form read_real() takes (below), the plain ones included.
 template <bool kValue>
 [[gnu::noinline]] Status full_real(std::string_view f, RealForm form, double& v) {
-  const char* p = f.data();
-  const char* const end = p + f.size();
-  while (p < end && *p == ' ') ++p;
+  const char* const end = f.data() + f.size();
+  const char* p = skip_blanks(f.data(), end);
   bool neg = false;
   if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
   const char* const mantissa = p;

@@ -81,8 +81,8 @@ void StorePrefetch::start(std::vector<void*> arrays, std::size_t entries) {
 }
 
 void StorePrefetch::run() {
-  // The arrays the reader writes, told by their first page, once it has filled a few
-  // entries (or all it has, when it is done first).
+  // The arrays the reader writes, told by their first page once it has filled a few
+  // entries; a reader done before then needs no populating.
   while (reached_.load(std::memory_order_relaxed) < kProbe &&
          !stopped_.load(std::memory_order_relaxed))
     std::this_thread::sleep_for(std::chrono::microseconds(100));
