@@ -148,16 +148,22 @@ void TextSource::rewind() {
   rec_ = {};
 }
 
-std::int64_t TextSource::I(std::size_t first, std::size_t last) const {
-  return located([&] { return get_I(rec_, first, last); });
+void TextSource::refuse_integer(std::string_view field, std::size_t first, std::size_t last,
+                                decimal::Status st) const {
+  try {
+    refuse_integer_field(field, first, last, st);
+  } catch (const FieldError& e) {
+    fail(e.what());
+  }
 }
 
-double TextSource::F(std::size_t first, std::size_t last, int d, int scale) const {
-  return located([&] { return get_F(rec_, first, last, d, scale); });
-}
-
-void TextSource::check_F(std::size_t first, std::size_t last, int d, int scale) const {
-  located([&] { memprep::check_F(rec_, first, last, d, scale); });
+void TextSource::refuse_real(std::string_view field, std::size_t first, std::size_t last,
+                             decimal::Status st) const {
+  try {
+    refuse_real_field(field, first, last, st);
+  } catch (const FieldError& e) {
+    fail(e.what());
+  }
 }
 
 void TextSource::require_line_end() const {

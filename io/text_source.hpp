@@ -64,13 +64,35 @@ class TextSource {
   const std::string& name() const { return name_; }
 
   // Fixed fields of the current record, reported with file, line and columns on failure.
-  std::int64_t I(std::size_t first, std::size_t last) const;
-  double F(std::size_t first, std::size_t last, int d, int scale = 0) const;
+  // Inline: they run for every field of the tables; their refusals are out of the way.
+  std::int64_t I(std::size_t first, std::size_t last) const {
+    const std::string_view f = cols(rec_, first, last);
+    std::int64_t v = 0;
+    const decimal::Status st = decimal::read_integer(f, v);
+    if (st != decimal::Status::ok) refuse_integer(f, first, last, st);
+    return v;
+  }
+  double F(std::size_t first, std::size_t last, int d, int scale = 0) const {
+    const std::string_view f = cols(rec_, first, last);
+    double v = 0;
+    const decimal::Status st = decimal::read_real(f, {true, d, scale}, v);
+    if (st != decimal::Status::ok) refuse_real(f, first, last, st);
+    return v;
+  }
   // The refusals of F without the value, for a field that is only checked.
-  void check_F(std::size_t first, std::size_t last, int d, int scale = 0) const;
+  void check_F(std::size_t first, std::size_t last, int d, int scale = 0) const {
+    const std::string_view f = cols(rec_, first, last);
+    const decimal::Status st = decimal::check_real(f, {true, d, scale});
+    if (st != decimal::Status::ok) refuse_real(f, first, last, st);
+  }
 
   // An IoFailure at the current record.
   [[noreturn]] void fail(const std::string& condition) const;
+  // The refusals of I and F (get_I's and get_F's messages) at the current record.
+  [[noreturn, gnu::cold]] void refuse_integer(std::string_view field, std::size_t first,
+                                              std::size_t last, decimal::Status st) const;
+  [[noreturn, gnu::cold]] void refuse_real(std::string_view field, std::size_t first,
+                                           std::size_t last, decimal::Status st) const;
   // Runs f(); a FieldError it throws becomes an IoFailure at the current record, its
   // condition prefixed with "<what>: " when `what` is given.
   template <class Fn>
