@@ -148,22 +148,15 @@ void TextSource::rewind() {
   rec_ = {};
 }
 
+// (The refusals always throw: located() turns their FieldError into an IoFailure here.)
 void TextSource::refuse_integer(std::string_view field, std::size_t first, std::size_t last,
                                 decimal::Status st) const {
-  try {
-    refuse_integer_field(field, first, last, st);
-  } catch (const FieldError& e) {
-    fail(e.what());
-  }
+  located([&] { refuse_integer_field(field, first, last, st); });
 }
 
 void TextSource::refuse_real(std::string_view field, std::size_t first, std::size_t last,
                              decimal::Status st) const {
-  try {
-    refuse_real_field(field, first, last, st);
-  } catch (const FieldError& e) {
-    fail(e.what());
-  }
+  located([&] { refuse_real_field(field, first, last, st); });
 }
 
 void TextSource::require_line_end() const {

@@ -89,10 +89,10 @@ class TextSource {
   // An IoFailure at the current record.
   [[noreturn]] void fail(const std::string& condition) const;
   // The refusals of I and F (get_I's and get_F's messages) at the current record.
-  [[noreturn, gnu::cold]] void refuse_integer(std::string_view field, std::size_t first,
-                                              std::size_t last, decimal::Status st) const;
-  [[noreturn, gnu::cold]] void refuse_real(std::string_view field, std::size_t first,
-                                           std::size_t last, decimal::Status st) const;
+  [[gnu::cold]] void refuse_integer(std::string_view field, std::size_t first, std::size_t last,
+                                    decimal::Status st) const;
+  [[gnu::cold]] void refuse_real(std::string_view field, std::size_t first, std::size_t last,
+                                 decimal::Status st) const;
   // Runs f(); a FieldError it throws becomes an IoFailure at the current record, its
   // condition prefixed with "<what>: " when `what` is given.
   template <class Fn>

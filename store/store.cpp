@@ -191,7 +191,7 @@ void Store::reorder(const std::vector<std::int64_t>& from, std::int64_t n) {
   for_each_array([&](auto& a) {
     for (std::size_t i = 1; i <= size; ++i)
       std::memcpy(&scratch[i - 1], &a[static_cast<std::size_t>(from[i])], sizeof(std::uint64_t));
-    if (size > 0) std::memcpy(&a[1], scratch.get(), size * sizeof(std::uint64_t));
+    std::memcpy(&a[1], scratch.get(), size * sizeof(std::uint64_t));
   });
 }
 
